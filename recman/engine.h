@@ -1,0 +1,81 @@
+// The record manager engine: indexed record files on SQLite behind the classic call surface.
+//
+//   recman::Engine engine;                      // one per process, owned by the program
+//   char pos[recman::kPositionBlockSize] = {};  // one per open file (one cursor)
+//   std::uint32_t len = 5;
+//   std::int16_t status = engine.BTRCALL(recman::kOpOpen, pos, owner, &len, path, pathLen, 0);
+//
+// Every operation answers a status (0 success); nothing throws. See status.h for the numbers.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace recman {
+
+constexpr int kPositionBlockSize = 128;
+
+// Operation codes.
+enum Op : std::uint16_t {
+  kOpOpen = 0,
+  kOpClose = 1,
+  kOpInsert = 2,
+  kOpUpdate = 3,
+  kOpDelete = 4,
+  kOpGetEqual = 5,
+  kOpGetNext = 6,
+  kOpGetPrevious = 7,
+  kOpGetGreater = 8,
+  kOpGetGreaterOrEqual = 9,
+  kOpGetLess = 10,
+  kOpGetLessOrEqual = 11,
+  kOpGetFirst = 12,
+  kOpGetLast = 13,
+  kOpCreate = 14,
+  kOpStat = 15,
+  kOpBeginTransaction = 19,
+  kOpEndTransaction = 20,
+  kOpAbortTransaction = 21,
+  kOpGetPosition = 22,
+  kOpGetDirect = 23,
+  kOpStepNext = 24,
+  kOpStop = 25,
+  kOpVersion = 26,
+  kOpUnlock = 27,
+  kOpReset = 28,
+  kOpSetOwner = 29,
+  kOpClearOwner = 30,
+  kOpStepFirst = 33,
+  kOpStepLast = 34,
+  kOpStepPrevious = 35,
+  kOpGetKeyBias = 50,  // added to a Get: key only, no record
+};
+
+// Lock biases added to the operation code.
+enum LockBias : std::uint16_t {
+  kLockSingleWait = 100,
+  kLockSingleNoWait = 200,
+  kLockMultipleWait = 300,
+  kLockMultipleNoWait = 400,
+};
+
+class Engine {
+ public:
+  Engine();
+  ~Engine();
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  // The one entry point. op: operation code plus lock bias; posBlock: the caller's 128-byte
+  // position block (cleared by the caller before Open, opaque otherwise); dataLength: in, the
+  // size of the data buffer or of the data passed; out, the size returned; keyBuffer: up to
+  // 256 bytes; keyNumber: the key, or the open/create mode for Open and Create.
+  std::int16_t BTRCALL(std::uint16_t op, void* posBlock, void* dataBuffer, std::uint32_t* dataLength,
+                       void* keyBuffer, std::uint8_t keyLength, std::int8_t keyNumber);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace recman
