@@ -1,0 +1,54 @@
+// The operations a module of the suite supplies to the generic widgets.
+//
+// Panel input and the selection list browser know the form tables but nothing of a module's
+// data: they call back through this interface to draw a panel and its values, to check and
+// store a typed value, to check a whole panel before it is left, and to fill, limit and take
+// over the lines of a selection list. Every module implements it once and hands it to the
+// widgets; tests implement it with small fakes.
+//
+// Panels, fields and lists are the 1-based numbers of the form tables. Statuses follow the
+// widgets' convention: 0 accepts, anything else refuses.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tui {
+
+class Module {
+ public:
+  virtual ~Module() = default;
+
+  // Draws panel p: its heading, labels and values, inside the panel's window when it has one.
+  virtual void ShowPanel(std::int16_t panel) = 0;
+
+  // Redraws the stored value of one field.
+  virtual void ShowFieldValue(std::int16_t panel, std::int16_t field) = 0;
+
+  // Checks the text typed into a field (already its full width) and, when it passes, stores it
+  // into the field value and redraws it. key is the key that ended the edit. Returns 0 when the
+  // text was accepted; any other value refuses it and leaves the field value as it was.
+  virtual std::int16_t AcceptFieldValue(std::int16_t panel, const std::string& text, std::int16_t field,
+                                        std::int16_t key) = 0;
+
+  // Called when the operator leaves panel p with key. Returns 0 to let the panel be left, any
+  // other value to keep the operator in it (the module tells why, e.g. in a message box).
+  virtual std::int16_t CheckPanel(std::int16_t panel, std::int16_t key) = 0;
+
+  // The text of the list line for the record now in the record area of the list's file. An
+  // empty (or all blank) text leaves that record out of the list.
+  virtual std::string ListLineText(std::int16_t list) = 0;
+
+  // Takes over the line just picked from a list: the picked record is in its file's record
+  // area (or, for a prepared list, in the browser's picked value and text). field may be
+  // changed to continue on another field; setting list to 0 asks for the list to be shown
+  // again. Called with panel and field 0 after a pick in a list opened from another list.
+  virtual void ListPick(std::int16_t& list, std::int16_t panel, std::int16_t& field) = 0;
+
+  // Sets the lower and upper key limits of a list over a record file (empty texts: the whole
+  // file). Returns 0 to open the list, any other value to refuse it (the value becomes the
+  // browser's result).
+  virtual std::int16_t ListKeyRange(std::int16_t list, std::string& lower, std::string& upper) = 0;
+};
+
+}  // namespace tui
