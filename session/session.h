@@ -13,6 +13,7 @@ namespace session {
 struct ColourPair {
   std::int16_t foreground = 0;
   std::int16_t background = 0;
+  friend bool operator==(const ColourPair&, const ColourPair&) = default;
 };
 
 struct Session {
