@@ -59,6 +59,12 @@ enum LockBias : std::uint16_t {
   kLockMultipleNoWait = 400,
 };
 
+// An operation with its lock bias (kOpGetEqual + kLockSingleNoWait), without the arithmetic
+// between two enumerations that C++20 deprecates.
+constexpr std::uint16_t operator+(Op op, LockBias bias) {
+  return static_cast<std::uint16_t>(static_cast<int>(op) + static_cast<int>(bias));
+}
+
 class Engine {
  public:
   Engine();
@@ -70,6 +76,23 @@ class Engine {
   // position block (cleared by the caller before Open, opaque otherwise); dataLength: in, the
   // size of the data buffer or of the data passed; out, the size returned; keyBuffer: up to
   // 256 bytes; keyNumber: the key, or the open/create mode for Open and Create.
+  //
+  // Buffers: a call that returns a key writes the whole key (at most 255 bytes) into keyBuffer,
+  // whatever keyLength says, so keyBuffer must have room for it; keyLength is checked (21) only
+  // where a key value is read from the buffer (Get Equal, Greater, Greater or Equal, Less, Less
+  // or Equal). Reads copy at most *dataLength bytes and answer 22 when the record is longer
+  // (the position moves all the same); Insert and Update answer 22 when *dataLength is below
+  // the record length. Open and Create read the host path from keyBuffer, up to a NUL within
+  // keyLength bytes (255 when keyLength is 0).
+  //
+  // Open modes (keyNumber): 0 normal, -1 accelerated, -3 verify (both as normal), -2 read-only
+  // (writes answer 46), -4 exclusive (85 to other opens; 85 itself while others have the file
+  // open). Create: keyNumber -1 answers 59 for an existing file; any other replaces it (85
+  // while it is open anywhere).
+  //
+  // Locks (+100/+200 single, +300/+400 multiple) work on Gets, Steps and Get Direct; they hold
+  // across processes and vanish when the holding process dies. A wait lock waits up to 30 s,
+  // then answers 84. Transactions (19, 20, 21) answer 1.
   std::int16_t BTRCALL(std::uint16_t op, void* posBlock, void* dataBuffer, std::uint32_t* dataLength,
                        void* keyBuffer, std::uint8_t keyLength, std::int8_t keyNumber);
 

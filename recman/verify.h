@@ -1,0 +1,14 @@
+// Checking a record file: the database's own integrity, and every key's index against the
+// records (each record with a non-null key has exactly one entry holding its key, no entry
+// without its record, the kept counts right).
+#pragma once
+
+#include <string>
+
+namespace recman {
+
+// True when the file at hostPath is a sound record file. report receives one line per fault
+// found (or the status that kept the file from opening); empty when the file is sound.
+bool VerifyFile(const std::string& hostPath, std::string& report);
+
+}  // namespace recman
