@@ -443,15 +443,15 @@ void Console::ReadKey(KeyEvent& event) {
   std::optional<InputEvent> polled = backend_.input->Poll();
 
   // Alt+keypad entry: while Alt is held, keypad keys are digits; a key-less event is skipped;
-  // any other event ends the entry. The digits held are kept to a few, so the number stays in
-  // range however long Alt is held; only its value modulo 256 counts.
+  // any other event ends the entry. Only the number modulo 256 counts, so it is kept modulo
+  // 256 as the digits come, and stays in range however many are typed.
   int value = 0;
   bool have_digits = false;
   while (polled && polled->type == InputEvent::Type::kKey && (polled->modifiers & modifier::kLeftAlt)) {
     KeyCode code = polled->Code();
     int digit = KeypadDigit(code);
     if (digit >= 0) {
-      value = (value * 10 + digit) % 1000;
+      value = (value * 10 + digit) % 256;
       have_digits = true;
     } else if (code != 0) {
       break;
