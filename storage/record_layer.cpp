@@ -70,7 +70,17 @@ RecordFilePath SplitRecordFileName(std::string_view name) {
 
 RecordLayer::RecordLayer(recman::Engine& engine, const session::Session& session, platform::System& system,
                          UserInterface& ui, FatalOpenHandler onFatalOpen, std::string logPath)
-    : engine_(engine),
+    : ownManager_(std::make_unique<EngineRecordManager>(engine)),
+      engine_(*ownManager_),
+      session_(session),
+      system_(system),
+      ui_(ui),
+      onFatalOpen_(std::move(onFatalOpen)),
+      log_(system, std::move(logPath)) {}
+
+RecordLayer::RecordLayer(RecordManager& manager, const session::Session& session, platform::System& system,
+                         UserInterface& ui, FatalOpenHandler onFatalOpen, std::string logPath)
+    : engine_(manager),
       session_(session),
       system_(system),
       ui_(ui),
@@ -121,7 +131,7 @@ Status RecordLayer::RecOpen(FileHandle handle, std::string_view name, std::span<
     std::uint32_t ownerLength = sizeof owner;
     std::array<char, kKeyBufferSize> key{};
     std::memcpy(key.data(), host.c_str(), host.size() + 1);
-    Status status = engine_.BTRCALL(Op::kOpOpen, slot.positionBlock.data(), owner, &ownerLength, key.data(),
+    Status status = engine_.Call(Op::kOpOpen, slot.positionBlock.data(), owner, &ownerLength, key.data(),
                                     static_cast<std::uint8_t>(host.size() + 1), 0);
     if (status == kStatusFileLocked) {
       // Another workstation holds the file exclusively: wait for it, however long it takes.
@@ -164,7 +174,7 @@ Status RecordLayer::CreateFromDescription(const std::string& base, const std::st
   std::memcpy(key.data(), hostPath.c_str(), hostPath.size() + 1);
   Slot& spare = slots_[0];
   spare.positionBlock.fill(' ');
-  Status status = engine_.BTRCALL(Op::kOpCreate, spare.positionBlock.data(), data.data(), &dataLength, key.data(),
+  Status status = engine_.Call(Op::kOpCreate, spare.positionBlock.data(), data.data(), &dataLength, key.data(),
                                   static_cast<std::uint8_t>(hostPath.size() + 1), -1);
   spare.positionBlock.fill(0);
   return status;
@@ -175,7 +185,7 @@ Status RecordLayer::ReadLayout(Slot& slot) {
   std::uint32_t dataLength = kDataBufferSize;
   std::array<char, kKeyBufferSize> key;
   key.fill(' ');
-  Status status = engine_.BTRCALL(Op::kOpStat, slot.positionBlock.data(), data.data(), &dataLength, key.data(), 255, 0);
+  Status status = engine_.Call(Op::kOpStat, slot.positionBlock.data(), data.data(), &dataLength, key.data(), 255, 0);
   if (status != kStatusOk && status != kStatusBufferTooShort) return status;
   const std::size_t got = std::min<std::size_t>(dataLength, data.size());
   if (got < kStatHeaderSize) return kStatusBufferTooShort;
@@ -220,7 +230,7 @@ Status RecordLayer::Fail(std::string_view name, Status status) {
     std::uint32_t length = 0;
     char data[1] = {0};
     char key[1] = {0};
-    engine_.BTRCALL(Op::kOpClose, slot.positionBlock.data(), data, &length, key, 0, 0);
+    engine_.Call(Op::kOpClose, slot.positionBlock.data(), data, &length, key, 0, 0);
   }
   RecResetAll();
   for (int i = 1; i <= kSlotCount; ++i) slots_[i] = Slot{};
@@ -236,7 +246,7 @@ Status RecordLayer::RecResetAll() {
   spare.positionBlock.fill(0);
   char data[1] = {0};
   char key[1] = {0};
-  Status status = engine_.BTRCALL(Op::kOpReset, spare.positionBlock.data(), data, &length, key, 0, 0);
+  Status status = engine_.Call(Op::kOpReset, spare.positionBlock.data(), data, &length, key, 0, 0);
   if (status == kStatusOk)
     for (int i = 1; i <= kSlotCount; ++i) slots_[i] = Slot{};
   return status;
@@ -287,7 +297,7 @@ Status RecordLayer::Execute(Slot& slot, std::uint16_t code) {
     key.fill(pad);
     std::memcpy(key.data(), slot.keyValue.data(), keyLength);
 
-    Status status = engine_.BTRCALL(op, slot.positionBlock.data(), data.data(), &dataLength, key.data(),
+    Status status = engine_.Call(op, slot.positionBlock.data(), data.data(), &dataLength, key.data(),
                                     static_cast<std::uint8_t>(keyLength), static_cast<std::int8_t>(slot.keyNumber));
     std::memcpy(slot.area.data(), data.data(), std::min<std::size_t>(slot.recordLength, dataLength));
     slot.keyValue.assign(key.data(), keyLength);
@@ -309,7 +319,7 @@ Status RecordLayer::PrivateMove(Slot& slot, std::uint16_t code, std::string& key
   std::uint32_t dataLength = kDataBufferSize;
   std::array<char, kKeyBufferSize> keyBuffer{};
   std::memcpy(keyBuffer.data(), key.data(), key.size());
-  Status status = engine_.BTRCALL(code, slot.positionBlock.data(), data.data(), &dataLength, keyBuffer.data(),
+  Status status = engine_.Call(code, slot.positionBlock.data(), data.data(), &dataLength, keyBuffer.data(),
                                   static_cast<std::uint8_t>(key.size()), static_cast<std::int8_t>(slot.keyNumber));
   if (status == kStatusBufferTooShort) status = kStatusOk;
   if (status == kStatusOk) key.assign(keyBuffer.data(), key.size());
@@ -320,7 +330,7 @@ std::int32_t RecordLayer::GetPosition(Slot& slot, Status& status) {
   std::array<char, kDataBufferSize> data{};
   std::uint32_t dataLength = 4;
   char key[1] = {0};
-  status = engine_.BTRCALL(Op::kOpGetPosition, slot.positionBlock.data(), data.data(), &dataLength, key, 0, 0);
+  status = engine_.Call(Op::kOpGetPosition, slot.positionBlock.data(), data.data(), &dataLength, key, 0, 0);
   if (status != kStatusOk) return 0;
   return Read32(data.data());
 }
@@ -334,7 +344,7 @@ Status RecordLayer::GetDirect(Slot& slot, std::int32_t position, bool load) {
   const std::size_t keyLength = slot.keyValue.size();
   std::array<char, kKeyBufferSize> key{};
   std::memcpy(key.data(), slot.keyValue.data(), keyLength);
-  Status status = engine_.BTRCALL(Op::kOpGetDirect, slot.positionBlock.data(), data.data(), &dataLength, key.data(),
+  Status status = engine_.Call(Op::kOpGetDirect, slot.positionBlock.data(), data.data(), &dataLength, key.data(),
                                   static_cast<std::uint8_t>(keyLength), static_cast<std::int8_t>(slot.keyNumber));
   if (status == kStatusBufferTooShort) status = kStatusOk;
   if (load && status == kStatusOk) {

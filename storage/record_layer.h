@@ -27,6 +27,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -37,6 +38,7 @@
 #include "recman/engine.h"
 #include "session/session.h"
 #include "storage/access_log.h"
+#include "storage/record_manager.h"
 #include "storage/status.h"
 #include "storage/user_interface.h"
 
@@ -84,6 +86,9 @@ class RecordLayer {
   // The layer keeps references to everything it is given; they must outlive it.
   // logPath names the change log (normally "db.log" in the working directory).
   RecordLayer(recman::Engine& engine, const session::Session& session, platform::System& system,
+              UserInterface& ui, FatalOpenHandler onFatalOpen, std::string logPath = "db.log");
+  // The same over any record manager (tests wrap the engine to watch or steer its answers).
+  RecordLayer(RecordManager& manager, const session::Session& session, platform::System& system,
               UserInterface& ui, FatalOpenHandler onFatalOpen, std::string logPath = "db.log");
   RecordLayer(const RecordLayer&) = delete;
   RecordLayer& operator=(const RecordLayer&) = delete;
@@ -177,7 +182,8 @@ class RecordLayer {
   Status GetDirect(Slot& slot, std::int32_t position, bool load);
   void ClearKey(Slot& slot) { slot.keyValue.assign(slot.keyValue.size(), '\0'); }
 
-  recman::Engine& engine_;
+  std::unique_ptr<RecordManager> ownManager_;  // the adapter when built from an engine
+  RecordManager& engine_;
   const session::Session& session_;
   platform::System& system_;
   UserInterface& ui_;
