@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "values/text.h"
+
 namespace tui {
 
 std::vector<ChoiceItem> ParseChoiceList(std::string_view list) {
@@ -65,17 +67,17 @@ int NextWordStart(std::string_view text, int position) {
   return length + 1;
 }
 
-std::int16_t TranslateExitKey(std::int16_t key, bool endAccepted) {
+KeyCode TranslateExitKey(KeyCode key, bool endAccepted) {
   switch (key) {
-    case keys::kShiftTab:
-      return keys::kUp;
-    case keys::kTab:
-      return keys::kEnter;
-    case keys::kEnter:
-      return endAccepted ? keys::kEnd : key;
-    case keys::kCtrlF4:
-    case keys::kAltF4:
-      return keys::kEscape;
+    case key::kShiftTab:
+      return key::kUp;
+    case key::kTab:
+      return key::kEnter;
+    case key::kEnter:
+      return endAccepted ? key::kEnd : key;
+    case key::kCtrlF4:
+    case key::kAltF4:
+      return key::kEscape;
     default:
       return key;
   }
@@ -128,11 +130,11 @@ void FieldEditCore::SearchFirstLetter(char typed) {
   }
 }
 
-EditOutcome FieldEditCore::HandleKey(std::int16_t key, bool insert) {
+EditOutcome FieldEditCore::HandleKey(KeyCode key, bool insert) {
   return items_.empty() ? HandleTextKey(key, insert) : HandleChoiceKey(key);
 }
 
-EditOutcome FieldEditCore::HandleTextKey(std::int16_t key, bool insert) {
+EditOutcome FieldEditCore::HandleTextKey(KeyCode key, bool insert) {
   const int length = static_cast<int>(text_.size());
   if ((key >= 32 && key <= 126) || (key >= 128 && key <= 254)) {
     if (position_ > length) return EditOutcome::kNothing;
@@ -149,61 +151,61 @@ EditOutcome FieldEditCore::HandleTextKey(std::int16_t key, bool insert) {
     return EditOutcome::kRedraw;
   }
   switch (key) {
-    case keys::kLeft:
+    case key::kLeft:
       if (position_ > 1) --position_;
       return EditOutcome::kNothing;
-    case keys::kRight:
+    case key::kRight:
       if (position_ <= length) ++position_;
       return EditOutcome::kNothing;
-    case keys::kBackspace:
+    case key::kBackspace:
       if (position_ <= 1) return EditOutcome::kNothing;
       --position_;
       RemoveAt(position_);
       return EditOutcome::kRedraw;
-    case keys::kDel:
+    case key::kDel:
       if (position_ > length) return EditOutcome::kNothing;
       RemoveAt(position_);
       return EditOutcome::kRedraw;
-    case keys::kHome:
+    case key::kHome:
       position_ = 1;
       return EditOutcome::kNothing;
-    case keys::kEnd: {
+    case key::kEnd: {
       std::size_t last = text_.find_last_not_of(' ');
       position_ = last == std::string::npos ? 1 : static_cast<int>(last) + 2;
       return EditOutcome::kNothing;
     }
-    case keys::kCtrlHome:
-    case keys::kCtrlY:
+    case key::kCtrlHome:
+    case key::kCtrlY:
       text_.assign(text_.size(), ' ');
       position_ = 1;
       return EditOutcome::kRedraw;
-    case keys::kUp:
-    case keys::kShiftTab:
+    case key::kUp:
+    case key::kShiftTab:
       if (position_ <= width_) return EditOutcome::kEnds;
       position_ -= width_;
       return EditOutcome::kNothing;
-    case keys::kDown:
+    case key::kDown:
       if (position_ > length + 1 - width_) return EditOutcome::kEnds;
       position_ += width_;
       return EditOutcome::kNothing;
-    case keys::kCtrlLeft:
+    case key::kCtrlLeft:
       if (position_ <= 1) return EditOutcome::kEnds;
       position_ = WordStartBefore(text_, position_);
       return EditOutcome::kNothing;
-    case keys::kCtrlRight:
+    case key::kCtrlRight:
       if (position_ > length) return EditOutcome::kEnds;
       position_ = NextWordStart(text_, position_);
       return EditOutcome::kNothing;
-    case keys::kCtrlC:
+    case key::kCtrlC:
       return EditOutcome::kCopy;
-    case keys::kCtrlV:
+    case key::kCtrlV:
       return EditOutcome::kPaste;
     default:
       return EditOutcome::kEnds;
   }
 }
 
-EditOutcome FieldEditCore::HandleChoiceKey(std::int16_t key) {
+EditOutcome FieldEditCore::HandleChoiceKey(KeyCode key) {
   const std::size_t count = items_.size();
   if ((key >= 33 && key <= 126) || (key >= 128 && key <= 254)) {
     std::size_t before = current_;
@@ -211,28 +213,28 @@ EditOutcome FieldEditCore::HandleChoiceKey(std::int16_t key) {
     return current_ == before ? EditOutcome::kNothing : EditOutcome::kRedraw;
   }
   switch (key) {
-    case keys::kLeft:
+    case key::kLeft:
       current_ = current_ == 0 ? count - 1 : current_ - 1;
       return EditOutcome::kRedraw;
-    case keys::kRight:
-    case keys::kSpace:
+    case key::kRight:
+    case key::kSpace:
       current_ = current_ + 1 == count ? 0 : current_ + 1;
       return EditOutcome::kRedraw;
-    case keys::kBackspace:
-    case keys::kDel:
-    case keys::kCtrlHome:
-    case keys::kCtrlY:
-    case keys::kCtrlV:
+    case key::kBackspace:
+    case key::kDel:
+    case key::kCtrlHome:
+    case key::kCtrlY:
+    case key::kCtrlV:
       return EditOutcome::kNothing;
-    case keys::kHome:
+    case key::kHome:
       position_ = 1;
       return EditOutcome::kNothing;
-    case keys::kEnd: {
+    case key::kEnd: {
       std::size_t last = text_.find_last_not_of(' ');
       position_ = last == std::string::npos ? 1 : static_cast<int>(last) + 2;
       return EditOutcome::kNothing;
     }
-    case keys::kCtrlC:
+    case key::kCtrlC:
       return EditOutcome::kCopy;
     default:
       return EditOutcome::kEnds;
@@ -286,6 +288,193 @@ void FieldEditCore::CursorOffset(int& rowOffset, int& columnOffset) const {
     rowOffset -= 1;
     columnOffset = width_;
   }
+}
+
+// ---- The editor on the console ------------------------------------------------------------
+
+namespace {
+
+// Cell bytes of the choice field's pointers (code page glyphs of U+25C4 and U+25BA).
+constexpr char kLeftPointer = '\x11';
+constexpr char kRightPointer = '\x10';
+
+// Pause between two polls of an idle keyboard.
+constexpr int kPollWaitMs = 50;
+
+char FoldForSearch(char c) {
+  return static_cast<char>(values::FoldChar(static_cast<unsigned char>(c), true));
+}
+
+void Redraw(Console& console, FieldEditCore& core, int row, int column) {
+  const int length = core.Length();
+  const int width = core.Width();
+  const KeyCode mask = console.MaskCharacter();
+  if (core.IsChoice()) core.StoreChoiceValue();
+  for (int k = 0; 1 + k * width <= length; ++k) {
+    console.WinLocate(row + k, column);
+    if (mask != 0) {
+      console.Print(std::string(static_cast<std::size_t>(std::max(width - 1, 0)), static_cast<char>(mask & 0xFF)));
+    } else if (core.IsChoice()) {
+      if (k > 0) break;  // a choice label takes one row
+      std::string label = core.CurrentLabel();
+      label.resize(static_cast<std::size_t>(core.LabelWidth()), ' ');
+      console.Print(label);
+    } else {
+      console.Print(std::string_view(core.Text()).substr(static_cast<std::size_t>(k * width),
+                                                         static_cast<std::size_t>(width)));
+    }
+  }
+}
+
+void ShowTypingCursor(Console& console, bool insert) {
+  console.ShowCursor(insert ? kInsertCursorHeight : kOverwriteCursorHeight);
+}
+
+}  // namespace
+
+KeyCode FieldClickCode(int row, int column) {
+  row = std::clamp(row, 1, 99);
+  column = std::clamp(column, 1, 255);
+  return static_cast<KeyCode>(-(100 * column + row));
+}
+
+void FieldEdit(Console& console, std::int16_t& row, std::int16_t& column, std::int16_t& width,
+               std::string& text, std::int16_t& position, KeyCode& key) {
+  const int length = static_cast<int>(text.size());
+  if (row == 0) row = static_cast<std::int16_t>(console.CursorRow() - console.WinTop() + 1);
+  if (column == 0) column = static_cast<std::int16_t>(console.CursorColumn() - console.WinLeft() + 1);
+  if (width <= 0) width = static_cast<std::int16_t>(std::min(length + 1, 32767));
+  position = static_cast<std::int16_t>(std::clamp<int>(position, 1, length + 1));
+
+  FieldEditCore core(text, position, width, console.ChoiceList(), FoldForSearch);
+  if (core.IsChoice()) {
+    console.WinLocate(row, column - 1);
+    console.Print(std::string(1, kLeftPointer));
+    console.WinLocate(row, column + core.LabelWidth());
+    console.Print(std::string(1, kRightPointer));
+  }
+  console.ScreenColour("u");
+  bool redraw = true;
+  KeyCode result = 0;
+
+  while (true) {
+    if (redraw) {
+      Redraw(console, core, row, column);
+      redraw = false;
+    }
+    int rowOffset = 0;
+    int columnOffset = 0;
+    core.CursorOffset(rowOffset, columnOffset);
+    const int cursorRow = row + rowOffset;
+    const int cursorColumn = column + columnOffset;
+    bool insert = console.InsertLock();
+    if (!core.IsChoice()) {
+      console.WinLocate(cursorRow, cursorColumn);
+      ShowTypingCursor(console, insert);
+    }
+
+    // Wait for a key or a click; Ins only flips the typing mode.
+    KeyCode k = 0;
+    bool click = false;
+    KeyEvent event;
+    while (true) {
+      event = KeyEvent{};
+      console.ReadKey(event);
+      if (event.button != 0) {
+        click = true;
+        k = FieldClickCode(event.row, event.column);
+        break;
+      }
+      if (event.key == key::kIns) {
+        insert = !insert;
+        console.SetInsertLock(insert);
+        if (!core.IsChoice()) ShowTypingCursor(console, insert);
+        continue;
+      }
+      if (event.key != 0) {
+        k = event.key;
+        break;
+      }
+      console.WaitForInput(kPollWaitMs);
+    }
+    console.HideCursor();
+
+    bool ends = false;
+    if (click) {
+      const int r0 = row + console.WinTop() - 1;
+      const int c0 = column + console.WinLeft() - 1;
+      switch (core.HandleClick(event.row, event.column, r0, c0)) {
+        case ClickOutcome::kMoved:
+        case ClickOutcome::kDropped:
+          break;
+        case ClickOutcome::kLeft:
+          core.HandleKey(key::kLeft, insert);
+          redraw = true;
+          break;
+        case ClickOutcome::kRight:
+          core.HandleKey(key::kRight, insert);
+          redraw = true;
+          break;
+        case ClickOutcome::kOutside:
+          ends = true;
+          break;
+      }
+    } else {
+      switch (core.HandleKey(k, insert)) {
+        case EditOutcome::kNothing:
+          break;
+        case EditOutcome::kEcho:
+          if (console.MaskCharacter() == 0) {
+            console.WinLocate(cursorRow, cursorColumn);
+            console.Print(std::string(1, static_cast<char>(k)));
+          }
+          break;
+        case EditOutcome::kRedraw:
+          redraw = true;
+          break;
+        case EditOutcome::kCopy:
+          console.SetClipboardText(core.CopyText());
+          break;
+        case EditOutcome::kPaste: {
+          std::string clip = console.ClipboardText();
+          if (!clip.empty()) {
+            core.Paste(clip);
+            redraw = true;
+          }
+          break;
+        }
+        case EditOutcome::kEnds:
+          ends = true;
+          break;
+      }
+    }
+    if (!ends) continue;
+
+    // Exit: translate, then let the active key set accept (and map) or drop the key.
+    if (click) {
+      result = k;
+      break;
+    }
+    const bool endAccepted = !console.KeySetEmpty() && console.KeyAccepted(key::kEnd);
+    KeyCode translated = TranslateExitKey(k, endAccepted);
+    KeyCode mapped = translated;
+    if (console.KeySetEmpty() || console.KeyAccepted(translated, &mapped)) {
+      result = mapped;
+      break;
+    }
+    redraw = true;  // dropped: edit on
+  }
+
+  console.ScreenColour("h");
+  if (core.IsChoice()) {
+    console.WinLocate(row, column - 1);
+    console.PrintSpaces(1);
+    console.WinLocate(row, column + core.LabelWidth());
+    console.PrintSpaces(1);
+  }
+  console.WinLocate(row, column);
+  position = static_cast<std::int16_t>(core.Position());
+  key = result;
 }
 
 }  // namespace tui

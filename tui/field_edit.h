@@ -11,39 +11,10 @@
 #include <string_view>
 #include <vector>
 
-namespace tui {
+#include "tui/console.h"
+#include "tui/keys.h"
 
-// Key codes the editor knows by name (16-bit: a character is its byte, an extended key its
-// scan code times 256).
-namespace keys {
-inline constexpr std::int16_t kCtrlC = 3;
-inline constexpr std::int16_t kBackspace = 8;
-inline constexpr std::int16_t kTab = 9;
-inline constexpr std::int16_t kEnter = 13;
-inline constexpr std::int16_t kCtrlV = 22;
-inline constexpr std::int16_t kCtrlY = 25;
-inline constexpr std::int16_t kEscape = 27;
-inline constexpr std::int16_t kSpace = 32;
-inline constexpr std::int16_t kShiftTab = 0x0F00;
-inline constexpr std::int16_t kF1 = 0x3B00;
-inline constexpr std::int16_t kF2 = 0x3C00;
-inline constexpr std::int16_t kF4 = 0x3E00;
-inline constexpr std::int16_t kHome = 0x4700;
-inline constexpr std::int16_t kUp = 0x4800;
-inline constexpr std::int16_t kPgUp = 0x4900;
-inline constexpr std::int16_t kLeft = 0x4B00;
-inline constexpr std::int16_t kRight = 0x4D00;
-inline constexpr std::int16_t kEnd = 0x4F00;
-inline constexpr std::int16_t kDown = 0x5000;
-inline constexpr std::int16_t kPgDn = 0x5100;
-inline constexpr std::int16_t kIns = 0x5200;
-inline constexpr std::int16_t kDel = 0x5300;
-inline constexpr std::int16_t kCtrlF4 = 0x6100;
-inline constexpr std::int16_t kAltF4 = 0x6B00;
-inline constexpr std::int16_t kCtrlLeft = 0x7300;
-inline constexpr std::int16_t kCtrlRight = 0x7400;
-inline constexpr std::int16_t kCtrlHome = 0x7700;
-}  // namespace keys
+namespace tui {
 
 // One entry of a choice list "|value,label|value,label": the byte offset of its bar in the
 // list, the value stored in the field and the label shown.
@@ -69,7 +40,7 @@ int NextWordStart(std::string_view text, int position);
 // The exit translation, first match only: Shift+Tab becomes Up, Tab becomes Enter, Enter
 // becomes End when endAccepted (the active key set holds End), Ctrl+F4 and Alt+F4 become
 // Escape.
-std::int16_t TranslateExitKey(std::int16_t key, bool endAccepted);
+KeyCode TranslateExitKey(KeyCode key, bool endAccepted);
 
 // Upper-case folding without accents of one byte, as the choice search compares letters.
 using FoldFunction = char (*)(char);
@@ -102,7 +73,7 @@ class FieldEditCore {
                 FoldFunction fold);
 
   // Handles one key that is not a click. insert is the current insert state.
-  EditOutcome HandleKey(std::int16_t key, bool insert);
+  EditOutcome HandleKey(KeyCode key, bool insert);
   // Handles a click at absolute (row, column) with the field's first cell at (r0, c0).
   ClickOutcome HandleClick(int row, int column, int r0, int c0);
 
@@ -132,8 +103,8 @@ class FieldEditCore {
   void CursorOffset(int& rowOffset, int& columnOffset) const;
 
  private:
-  EditOutcome HandleTextKey(std::int16_t key, bool insert);
-  EditOutcome HandleChoiceKey(std::int16_t key);
+  EditOutcome HandleTextKey(KeyCode key, bool insert);
+  EditOutcome HandleChoiceKey(KeyCode key);
   void RemoveAt(int position);
   void SearchFirstLetter(char typed);
 
@@ -145,5 +116,37 @@ class FieldEditCore {
   int labelWidth_ = 0;
   FoldFunction fold_;
 };
+
+// ---- The editor on the console ------------------------------------------------------------
+
+// Click codes of the field editor: a click at absolute (row, column) ends an edit as the key
+// -(100 x column + row). Columns are kept to 1..255 and rows to 1..99 so that every click code
+// lies in -1..-25599 and never meets the extended keys whose codes are negative in 16 bits
+// (F11, F12 and their modified forms, 0x8500 to 0x8C00).
+inline constexpr int kMaxClickCode = 25599;
+KeyCode FieldClickCode(int row, int column);
+// True for a click code (as opposed to a key whose code happens to be negative).
+constexpr bool IsFieldClick(KeyCode key) { return key < 0 && key >= -kMaxClickCode; }
+// The absolute row and column of a click code.
+constexpr int FieldClickRow(KeyCode key) { return (-key) % 100; }
+constexpr int FieldClickColumn(KeyCode key) { return (-key) / 100; }
+
+// Cursor heights of the two typing modes.
+inline constexpr int kInsertCursorHeight = 50;
+inline constexpr int kOverwriteCursorHeight = 100;
+
+// Edits one field in place until a key ends the edit.
+//   row, column: the field's first cell relative to the current window; 0 means the cursor's
+//     current row or column (made relative to the window), stored back.
+//   width: cells per screen row; 0 (or less) means the text's length plus 1, stored back.
+//   text: the value; its length never changes.
+//   position: the cursor position 1..L+1, clamped at entry, returned where the operator left.
+//   key: result, the key that ended the edit after the exit translation and the active key
+//     set's mapping, or a click code (see above) for a click outside the field.
+// Reads the console's choice list (a choice field when set), mask character, key set and
+// Insert toggle; neither the choice list nor the mask is cleared here. Leaves colour entry 0
+// ("h") selected and the cursor hidden at the field's first cell.
+void FieldEdit(Console& console, std::int16_t& row, std::int16_t& column, std::int16_t& width,
+               std::string& text, std::int16_t& position, KeyCode& key);
 
 }  // namespace tui

@@ -55,19 +55,19 @@ TEST(WordMovementTest, Table) {
 }
 
 TEST(ExitTranslationTest, FirstMatchOnly) {
-  EXPECT_EQ(TranslateExitKey(keys::kShiftTab, true), keys::kUp);
-  EXPECT_EQ(TranslateExitKey(keys::kTab, true), keys::kEnter);  // not on to End
-  EXPECT_EQ(TranslateExitKey(keys::kEnter, true), keys::kEnd);
-  EXPECT_EQ(TranslateExitKey(keys::kEnter, false), keys::kEnter);
-  EXPECT_EQ(TranslateExitKey(keys::kCtrlF4, false), keys::kEscape);
-  EXPECT_EQ(TranslateExitKey(keys::kAltF4, false), keys::kEscape);
-  EXPECT_EQ(TranslateExitKey(keys::kF4, true), keys::kF4);
+  EXPECT_EQ(TranslateExitKey(key::kShiftTab, true), key::kUp);
+  EXPECT_EQ(TranslateExitKey(key::kTab, true), key::kEnter);  // not on to End
+  EXPECT_EQ(TranslateExitKey(key::kEnter, true), key::kEnd);
+  EXPECT_EQ(TranslateExitKey(key::kEnter, false), key::kEnter);
+  EXPECT_EQ(TranslateExitKey(key::kCtrlF4, false), key::kEscape);
+  EXPECT_EQ(TranslateExitKey(key::kAltF4, false), key::kEscape);
+  EXPECT_EQ(TranslateExitKey(key::kF4, true), key::kF4);
 }
 
 // Types a sequence of keys and returns the outcomes.
-std::vector<EditOutcome> Type(FieldEditCore& core, const std::vector<std::int16_t>& keysTyped, bool insert) {
+std::vector<EditOutcome> Type(FieldEditCore& core, const std::vector<KeyCode>& keysTyped, bool insert) {
   std::vector<EditOutcome> out;
-  for (std::int16_t k : keysTyped) out.push_back(core.HandleKey(k, insert));
+  for (KeyCode k : keysTyped) out.push_back(core.HandleKey(k, insert));
   return out;
 }
 
@@ -96,21 +96,21 @@ TEST(FieldEditCoreTest, OverwriteStopsAtEnd) {
 TEST(FieldEditCoreTest, DeletionPullsInBlanksAndRespectsEdges) {
   std::string text = "abcd";
   FieldEditCore core(text, 1, 5, "", AsciiFold);
-  EXPECT_EQ(core.HandleKey(keys::kBackspace, false), EditOutcome::kNothing);  // at 1
+  EXPECT_EQ(core.HandleKey(key::kBackspace, false), EditOutcome::kNothing);  // at 1
   EXPECT_EQ(text, "abcd");
-  core.HandleKey(keys::kRight, false);
-  EXPECT_EQ(core.HandleKey(keys::kBackspace, false), EditOutcome::kRedraw);
+  core.HandleKey(key::kRight, false);
+  EXPECT_EQ(core.HandleKey(key::kBackspace, false), EditOutcome::kRedraw);
   EXPECT_EQ(text, "bcd ");
   EXPECT_EQ(core.Position(), 1);
-  EXPECT_EQ(core.HandleKey(keys::kDel, false), EditOutcome::kRedraw);
+  EXPECT_EQ(core.HandleKey(key::kDel, false), EditOutcome::kRedraw);
   EXPECT_EQ(text, "cd  ");
-  core.HandleKey(keys::kEnd, false);
+  core.HandleKey(key::kEnd, false);
   EXPECT_EQ(core.Position(), 3);
-  for (int i = 0; i < 5; ++i) core.HandleKey(keys::kRight, false);
+  for (int i = 0; i < 5; ++i) core.HandleKey(key::kRight, false);
   EXPECT_EQ(core.Position(), 5);  // L + 1 at most
-  EXPECT_EQ(core.HandleKey(keys::kDel, false), EditOutcome::kNothing);
+  EXPECT_EQ(core.HandleKey(key::kDel, false), EditOutcome::kNothing);
   EXPECT_EQ(text, "cd  ");
-  EXPECT_EQ(core.HandleKey(keys::kCtrlY, false), EditOutcome::kRedraw);
+  EXPECT_EQ(core.HandleKey(key::kCtrlY, false), EditOutcome::kRedraw);
   EXPECT_EQ(text, "    ");
   EXPECT_EQ(core.Position(), 1);
 }
@@ -118,13 +118,13 @@ TEST(FieldEditCoreTest, DeletionPullsInBlanksAndRespectsEdges) {
 TEST(FieldEditCoreTest, TwoRowsUpDownAndCursorPastEnd) {
   std::string text(20, ' ');
   FieldEditCore core(text, 3, 10, "", AsciiFold);
-  EXPECT_EQ(core.HandleKey(keys::kDown, false), EditOutcome::kNothing);
+  EXPECT_EQ(core.HandleKey(key::kDown, false), EditOutcome::kNothing);
   EXPECT_EQ(core.Position(), 13);
-  EXPECT_EQ(core.HandleKey(keys::kDown, false), EditOutcome::kEnds);
+  EXPECT_EQ(core.HandleKey(key::kDown, false), EditOutcome::kEnds);
   EXPECT_EQ(core.Position(), 13);
-  EXPECT_EQ(core.HandleKey(keys::kUp, false), EditOutcome::kNothing);
+  EXPECT_EQ(core.HandleKey(key::kUp, false), EditOutcome::kNothing);
   EXPECT_EQ(core.Position(), 3);
-  EXPECT_EQ(core.HandleKey(keys::kShiftTab, false), EditOutcome::kEnds);
+  EXPECT_EQ(core.HandleKey(key::kShiftTab, false), EditOutcome::kEnds);
 
   int r = 0, c = 0;
   FieldEditCore end(text, 21, 10, "", AsciiFold);
@@ -140,12 +140,12 @@ TEST(FieldEditCoreTest, TwoRowsUpDownAndCursorPastEnd) {
 TEST(FieldEditCoreTest, WordKeysEndAtTheEdges) {
   std::string text = "one two  ";
   FieldEditCore core(text, 1, 10, "", AsciiFold);
-  EXPECT_EQ(core.HandleKey(keys::kCtrlLeft, false), EditOutcome::kEnds);
-  EXPECT_EQ(core.HandleKey(keys::kCtrlRight, false), EditOutcome::kNothing);
+  EXPECT_EQ(core.HandleKey(key::kCtrlLeft, false), EditOutcome::kEnds);
+  EXPECT_EQ(core.HandleKey(key::kCtrlRight, false), EditOutcome::kNothing);
   EXPECT_EQ(core.Position(), 5);
-  EXPECT_EQ(core.HandleKey(keys::kCtrlRight, false), EditOutcome::kNothing);
+  EXPECT_EQ(core.HandleKey(key::kCtrlRight, false), EditOutcome::kNothing);
   EXPECT_EQ(core.Position(), 10);
-  EXPECT_EQ(core.HandleKey(keys::kCtrlRight, false), EditOutcome::kEnds);
+  EXPECT_EQ(core.HandleKey(key::kCtrlRight, false), EditOutcome::kEnds);
 }
 
 TEST(FieldEditCoreTest, PositionClampedAtEntry) {
@@ -155,17 +155,17 @@ TEST(FieldEditCoreTest, PositionClampedAtEntry) {
   std::string empty;
   FieldEditCore none(empty, 1, 1, "", AsciiFold);
   EXPECT_EQ(none.HandleKey('a', true), EditOutcome::kNothing);
-  EXPECT_EQ(none.HandleKey(keys::kDel, true), EditOutcome::kNothing);
-  EXPECT_EQ(none.HandleKey(keys::kBackspace, true), EditOutcome::kNothing);
+  EXPECT_EQ(none.HandleKey(key::kDel, true), EditOutcome::kNothing);
+  EXPECT_EQ(none.HandleKey(key::kBackspace, true), EditOutcome::kNothing);
   EXPECT_TRUE(empty.empty());
 }
 
 TEST(FieldEditCoreTest, CopyAndPaste) {
   std::string text = "  hi there ";
   FieldEditCore core(text, 3, 12, "", AsciiFold);
-  EXPECT_EQ(core.HandleKey(keys::kCtrlC, false), EditOutcome::kCopy);
+  EXPECT_EQ(core.HandleKey(key::kCtrlC, false), EditOutcome::kCopy);
   EXPECT_EQ(core.CopyText(), "hi there");
-  EXPECT_EQ(core.HandleKey(keys::kCtrlV, false), EditOutcome::kPaste);
+  EXPECT_EQ(core.HandleKey(key::kCtrlV, false), EditOutcome::kPaste);
   core.Paste(std::string(" \x01" "ABCDEFGHIJ\x7f\xff ", 15));
   EXPECT_EQ(text, "  ABCDEFGHI");  // cut at the end; length unchanged
   EXPECT_EQ(core.Position(), 3);
@@ -191,7 +191,7 @@ TEST(FieldEditCoreTest, ChoiceFieldStartSpaceAndSearch) {
   FieldEditCore core(text, 1, 2, list, AsciiFold);
   EXPECT_EQ(core.CurrentItem(), 1u);
   EXPECT_EQ(core.LabelWidth(), 5);
-  EXPECT_EQ(core.HandleKey(keys::kSpace, false), EditOutcome::kRedraw);
+  EXPECT_EQ(core.HandleKey(key::kSpace, false), EditOutcome::kRedraw);
   EXPECT_EQ(core.CurrentLabel(), "Three");
   core.StoreChoiceValue();
   EXPECT_EQ(text, "3");
@@ -200,14 +200,14 @@ TEST(FieldEditCoreTest, ChoiceFieldStartSpaceAndSearch) {
   EXPECT_EQ(core.CurrentLabel(), "Two");
   EXPECT_EQ(core.HandleKey('x', false), EditOutcome::kNothing);
   EXPECT_EQ(core.CurrentLabel(), "Two");
-  EXPECT_EQ(core.HandleKey(keys::kLeft, false), EditOutcome::kRedraw);
-  EXPECT_EQ(core.HandleKey(keys::kLeft, false), EditOutcome::kRedraw);
+  EXPECT_EQ(core.HandleKey(key::kLeft, false), EditOutcome::kRedraw);
+  EXPECT_EQ(core.HandleKey(key::kLeft, false), EditOutcome::kRedraw);
   EXPECT_EQ(core.CurrentLabel(), "Four");  // from the first to the last
-  EXPECT_EQ(core.HandleKey(keys::kRight, false), EditOutcome::kRedraw);
+  EXPECT_EQ(core.HandleKey(key::kRight, false), EditOutcome::kRedraw);
   EXPECT_EQ(core.CurrentLabel(), "One");
-  EXPECT_EQ(core.HandleKey(keys::kBackspace, false), EditOutcome::kNothing);
-  EXPECT_EQ(core.HandleKey(keys::kUp, false), EditOutcome::kEnds);
-  EXPECT_EQ(core.HandleKey(keys::kCtrlRight, false), EditOutcome::kEnds);
+  EXPECT_EQ(core.HandleKey(key::kBackspace, false), EditOutcome::kNothing);
+  EXPECT_EQ(core.HandleKey(key::kUp, false), EditOutcome::kEnds);
+  EXPECT_EQ(core.HandleKey(key::kCtrlRight, false), EditOutcome::kEnds);
   EXPECT_EQ(core.CopyText(), "One");
 
   std::string none = "9";
@@ -215,7 +215,7 @@ TEST(FieldEditCoreTest, ChoiceFieldStartSpaceAndSearch) {
   EXPECT_EQ(first.CurrentItem(), 0u);
   std::string two = "b";
   FieldEditCore pair(two, 1, 2, "|a,A|b,B", AsciiFold);
-  pair.HandleKey(keys::kSpace, false);
+  pair.HandleKey(key::kSpace, false);
   EXPECT_EQ(pair.CurrentLabel(), "A");  // wraps to the first of two
 }
 
