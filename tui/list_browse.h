@@ -1,4 +1,21 @@
-// The scratch file of the selection list browser: "Browse.tmp" in the temporary directory.
+// The selection list browser, and its scratch file "Browse.tmp" in the temporary directory.
+//
+// ListBrowse shows, in a framed window, one line per record of a record file whose keys lie
+// between two limits, and lets the operator move a highlight over them and pick one with
+// Enter; the picked record is read again into its file's record area. What a list shows comes
+// from its definition in the form tables (session::FormList: file handle, key number, window,
+// a panel to fill in first, a further list for F4, the title on the top frame line) and from
+// the module's ListKeyRange and ListLineText. A list whose file handle is 0 shows the entries
+// another program prepared in Browse.tmp; a pick then fills the widgets' pickedValue and
+// pickedText.
+//
+// Records are read only when a line beyond those already kept is needed, each at most once per
+// browse; moving back, scrolling sideways and redrawing read only Browse.tmp.
+//
+// Keys: Up, Down, PgUp, PgDn move; Left and Right scroll the lines sideways by 8 columns (the
+// top corners turn into pointers while there is more to see); Enter picks; Escape leaves; F4
+// (offered when the list names a further list) leaves and opens the further list. Other keys
+// are ignored.
 //
 // Every line a list has shown is kept here with the position of its record, so that moving
 // back and redrawing never read the record file again. Entries are appended one after
@@ -16,6 +33,7 @@
 #include <string_view>
 
 #include "platform/files.h"
+#include "tui/module.h"
 
 namespace tui {
 
@@ -54,5 +72,23 @@ class BrowseFile {
   platform::File file_;
   std::int32_t end_ = 1;
 };
+
+// The scratch file's name in the session's temporary directory.
+inline constexpr std::string_view kBrowseFileName = "Browse.tmp";
+
+// ListBrowse's results besides the record layer's statuses.
+inline constexpr std::int16_t kBrowsePicked = 0;
+inline constexpr std::int16_t kBrowseNoPick = -1;
+// The scratch file could not be created or written (after a message to the operator); the
+// record manager's number for an I/O error.
+inline constexpr std::int16_t kBrowseFileError = 2;
+
+// Runs the list `list` of the form tables. Returns 0 when a line was picked (its record read
+// into the file's record area, or for a prepared list pickedValue and pickedText set), -1 when
+// the operator left without a pick (also after an Escape out of the list's panel), the
+// non-zero value with which ListKeyRange refused the list, the record layer's status when the
+// picked record cannot be read again, or kBrowseFileError. A list number that the form does
+// not define gives -1.
+std::int16_t ListBrowse(Widgets& widgets, std::int16_t list);
 
 }  // namespace tui

@@ -13,6 +13,13 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/system.h"
+#include "session/form.h"
+#include "session/session.h"
+#include "storage/record_layer.h"
+#include "tui/console.h"
+#include "tui/windows.h"
+
 namespace tui {
 
 class Module {
@@ -49,6 +56,29 @@ class Module {
   // file). Returns 0 to open the list, any other value to refuse it (the value becomes the
   // browser's result).
   virtual std::int16_t ListKeyRange(std::int16_t list, std::string& lower, std::string& upper) = 0;
+};
+
+// Everything panel input and the list browser work with, owned by the program and handed to
+// them: the console and its windows, the form tables, the record files, the session, the
+// system services and the module's operations. All references must outlive the bundle.
+//
+// The bundle also holds the widgets' own state that outlives a single call: the panel a chain
+// of linked panels resumes in, and what was last picked from a prepared list.
+struct Widgets {
+  Console& console;
+  Windows& windows;
+  session::Form& form;
+  storage::RecordLayer& records;
+  const session::Session& session;
+  platform::System& system;
+  Module& module;
+
+  // The panel the operator last left with PgUp or PgDn at its edge; 0 at start. A new input on
+  // the first panel of a chain of linked panels resumes there.
+  std::int16_t resumePanel = 0;
+  // The record position field and the text of the entry last picked from a prepared list.
+  std::int32_t pickedValue = 0;
+  std::string pickedText;
 };
 
 }  // namespace tui
