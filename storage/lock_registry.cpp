@@ -97,6 +97,16 @@ void Free(std::string& bytes) {
   bytes[kTypeOffset] = ' ';
 }
 
+// The whole lock file in one read; a file that cannot be read counts as empty.
+std::string ReadAll(const platform::File& file) {
+  const std::int64_t size = file.Size();
+  if (size <= 0) return std::string();
+  std::string contents(static_cast<std::size_t>(size), ' ');
+  const std::int64_t got = file.ReadAt(0, contents);
+  contents.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+  return contents;
+}
+
 }  // namespace
 
 std::int32_t LockClockAt(const platform::LocalTime& t) {
@@ -252,16 +262,14 @@ bool LockRegistry::OpenLockFile(const std::string& path, platform::File& file) {
 
 LockRegistry::Scan LockRegistry::ScanAndClaim(platform::File& file, char type, std::string_view lower,
                                               std::string_view upper) {
-  const std::int64_t size = file.Size();
+  const std::string contents = ReadAll(file);
+  const auto size = static_cast<std::int64_t>(contents.size());
   const std::int32_t now = LockClock();
   std::int64_t freePosition = -1;
   std::int64_t ownPosition = -1;
-  std::string bytes(LockFileRecord::kSize, ' ');
   for (std::int64_t offset = 0; offset < size; offset += static_cast<std::int64_t>(LockFileRecord::kSize)) {
-    const std::int64_t got = file.ReadAt(offset, bytes);
-    if (got < 0) break;
-    std::optional<LockFileRecord> record =
-        LockFileRecord::Parse(std::string_view(bytes).substr(0, static_cast<std::size_t>(got)));
+    std::string bytes = contents.substr(static_cast<std::size_t>(offset), LockFileRecord::kSize);
+    std::optional<LockFileRecord> record = LockFileRecord::Parse(bytes);
     if (!record) {
       // A damaged record (cut short, garbled fields) holds no lock anyone can honour.
       file.WriteAt(offset, FreeRecordBytes());
@@ -355,14 +363,12 @@ std::int16_t LockRegistry::LockRelease(std::string_view name) {
   platform::File file;
   if (!OpenLockFile(LockFilePath(upperName), file)) return -1;
 
-  const std::int64_t size = file.Size();
+  const std::string contents = ReadAll(file);
+  const auto size = static_cast<std::int64_t>(contents.size());
   std::int64_t newest = -1;
   std::int32_t newestStamp = 0;
-  std::string bytes(LockFileRecord::kSize, ' ');
   for (std::int64_t offset = 0; offset < size; offset += static_cast<std::int64_t>(LockFileRecord::kSize)) {
-    const std::int64_t got = file.ReadAt(offset, bytes);
-    if (got < 0) break;
-    auto record = LockFileRecord::Parse(std::string_view(bytes).substr(0, static_cast<std::size_t>(got)));
+    auto record = LockFileRecord::Parse(std::string_view(contents).substr(static_cast<std::size_t>(offset), LockFileRecord::kSize));
     if (!record || record->IsFree() || !IsOwn(*record)) continue;
     // On equal stamps the later record is the newer one.
     if (newest < 0 || record->stamp >= newestStamp) {
@@ -371,7 +377,7 @@ std::int16_t LockRegistry::LockRelease(std::string_view name) {
     }
   }
   if (newest < 0) return -1;
-  file.ReadAt(newest, bytes);
+  std::string bytes = contents.substr(static_cast<std::size_t>(newest), LockFileRecord::kSize);
   Free(bytes);
   file.WriteAt(newest, bytes);
   return 0;
