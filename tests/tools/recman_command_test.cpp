@@ -147,11 +147,48 @@ TEST_F(RecmanCommandTest, StatDescribesTheFileInWords) {
             "  key 0: 4 bytes in 2 segments, unique, not modifiable, 2 distinct values\n"
             "    segment 1: position 1, length 2, string, ascending\n"
             "    segment 2: position 3, length 2, string, ascending\n"
-            "  key 1: 4 bytes in 1 segment, duplicates allowed, modifiable, 1 distinct values\n"
+            "  key 1: 4 bytes in 1 segment, duplicates allowed, modifiable, 1 distinct value\n"
             "    segment 1: position 15, length 4, integer, ascending\n"
             "  key 2: 10 bytes in 1 segment, duplicates allowed, modifiable, null key when every segment holds "
-            "only the null byte, 1 distinct values\n"
+            "only the null byte, 1 distinct value\n"
             "    segment 1: position 23, length 10, string, ascending, case-insensitive, null byte 32 (blank)\n");
+}
+
+TEST_F(RecmanCommandTest, StatShowsTypesCollatingSequencesAndVariableLength) {
+  std::string table;
+  for (int i = 0; i < 256; ++i) table += (i ? "," : "") + std::to_string(i >= 'a' && i <= 'z' ? i - 32 : i);
+  WriteFile(dir_ / "v.json", R"({"record length": 20, "file flags": ["variable length", "free space 30"],
+    "keys": [[{"position": 1, "length": 10, "collating": "UP"}],
+             [{"position": 11, "length": 2, "type": "autoincrement"}],
+             [{"position": 13, "length": 4, "type": "zstring", "flags": ["descending", "duplicates"]}]],
+    "collating sequences": [{"name": "UP", "table": [)" + table + "]}]}");
+  ASSERT_EQ(Run({"xdf", "v.json", "v.xdf"}).status, 0);
+  ASSERT_EQ(Run({"create", "v.dat", "v.xdf"}).status, 0);
+  // A longer record is fine in a variable-length file; an autoincrement of 0 gets its number.
+  std::string a = std::string("abc       ") + std::string("\0\0Z\0\0\0    ", 10);
+  std::string b = "abd       x" + a.substr(11) + "tail";
+  ASSERT_EQ(Run({"load", "v.dat", "-"}, Stream({a, b})).status, 0);
+  Result r = Run({"stat", "v.dat"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "v.dat\n"
+            "  record length: 20 bytes (variable length, at least this)\n"
+            "  page size: 4096 bytes\n"
+            "  records: 2\n"
+            "  file flags: free space 30, variable length\n"
+            "  keys: 3\n"
+            "  key 0: 10 bytes in 1 segment, unique, not modifiable, 2 distinct values\n"
+            "    segment 1: position 1, length 10, string, ascending, collating sequence UP\n"
+            "  key 1: 2 bytes in 1 segment, unique, not modifiable, 2 distinct values\n"
+            "    segment 1: position 11, length 2, autoincrement, ascending\n"
+            "  key 2: 4 bytes in 1 segment, duplicates allowed, not modifiable, 1 distinct value\n"
+            "    segment 1: position 13, length 4, zstring, descending\n"
+            "  collating sequence 0: UP\n");
+  Result saved = Run({"save", "v.dat", "-", "--key", "1"});
+  ASSERT_EQ(saved.status, 0) << saved.err;
+  std::string first = a;
+  first[10] = '\x01';
+  EXPECT_EQ(saved.out, Stream({first, b}));
 }
 
 TEST_F(RecmanCommandTest, CreateRefusesAnExistingFileUnlessReplacing) {
@@ -245,7 +282,7 @@ TEST_F(RecmanCommandTest, AFailedLoadChangesNothing) {
   const Case cases[] = {
       {"a duplicate of an existing record",
        Stream({Record(2, 1, 1, "A"), Record(2, 2, 1, "B"), Record(1, 3, 1, "C"), Record(2, 4, 1, "D")}),
-       "dep.dat: record 3 of -: status 5 (duplicate key value); nothing was loaded"},
+       "dep.dat: record 3 of -: status 5, duplicate key value; nothing was loaded"},
       {"a duplicate inside the input",
        Stream({Record(4, 1, 1, "A"), Record(4, 1, 2, "B")}),
        "record 2 of -: status 5"},

@@ -1,5 +1,7 @@
 #include "tools/recman/commands.h"
 
+#include <unistd.h>
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -184,7 +186,7 @@ bool WriteOutput(const std::string& name, std::string_view bytes, std::ostream& 
     return true;
   }
   std::string host = platform::HostPath(name);
-  std::string partial = host + ".partial";
+  std::string partial = host + ".partial-" + std::to_string(::getpid());
   {
     std::ofstream file(partial, std::ios::binary | std::ios::trunc);
     if (!file) {
@@ -534,12 +536,12 @@ int Save(const Options& o, recman::Engine& engine, Streams& io) {
 
   std::string output;
   if (o.csv) AppendCsvRow(output, CsvHeader(layout.fields));
-  std::string data;
+  std::string data(bufferSize, '\0');
+  std::string record;
   std::vector<std::string> row;
   std::size_t count = 0;
   std::uint16_t op = recman::kOpGetFirst;
   while (true) {
-    data.assign(bufferSize, '\0');
     std::uint32_t length = bufferSize;
     status = file.Call(op, data, length, static_cast<std::int8_t>(keyNumber));
     op = recman::kOpGetNext;
@@ -551,15 +553,15 @@ int Save(const Options& o, recman::Engine& engine, Streams& io) {
                           "); nothing was saved");
     }
     if (status != recman::kStatusOk) return Fail(io, where + ": " + StatusWords(status) + "; nothing was saved");
-    data.resize(std::min<std::size_t>(length, data.size()));
+    record.assign(data, 0, std::min<std::size_t>(length, data.size()));
     ++count;
     if (o.csv) {
-      if (!RecordToRow(data, layout.fields, row, error)) {
+      if (!RecordToRow(record, layout.fields, row, error)) {
         return Fail(io, where + ", " + error + "; nothing was saved (without --csv every byte is kept)");
       }
       AppendCsvRow(output, row);
     } else {
-      AppendStreamRecord(output, data);
+      AppendStreamRecord(output, record);
     }
   }
   // A null key leaves records out of its index; a save by it would lose them without a word.
@@ -661,7 +663,7 @@ std::string StatusWords(int status) {
     default: break;
   }
   std::string text = "status " + std::to_string(status);
-  if (words != nullptr) text += std::string(" (") + words + ")";
+  if (words != nullptr) text += std::string(", ") + words;
   return text;
 }
 
@@ -688,7 +690,7 @@ std::string DescribeFile(const std::string& name, const FileDescription& d) {
     out << ", " << ((first.flags & kKeyModifiable) ? "modifiable" : "not modifiable");
     if (first.flags & kKeyNullAll) out << ", null key when every segment holds only the null byte";
     if (first.flags & kKeyNullAny) out << ", null key when any segment holds only the null byte";
-    out << ", " << first.distinctValues << " distinct values\n";
+    out << ", " << first.distinctValues << (first.distinctValues == 1 ? " distinct value\n" : " distinct values\n");
     for (std::size_t s = 0; s < key.segments.size(); ++s) {
       const Segment& seg = key.segments[s];
       out << "    segment " << s + 1 << ": position " << seg.position << ", length " << seg.length << ", "

@@ -34,7 +34,7 @@ constexpr int kExitUsage = 2;
 // Runs one command line (without the program name).
 int RunRecman(const std::vector<std::string>& args, recman::Engine& engine, Streams io);
 
-// A status in words, e.g. "status 5 (duplicate key value)".
+// A status in words, e.g. "status 5, duplicate key value".
 std::string StatusWords(int status);
 
 // The Stat report of a file in plain words.
