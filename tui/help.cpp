@@ -123,11 +123,22 @@ void Windows::ShowViewer(const std::string& topic, bool plainTopic) {
   if (plainTopic) text = HelpText(ReadHelpFile("AJUDA\\" + topic + ".HLP"), cols);
   const int count = text.LineCount();
 
+  // The cursor would only blink somewhere in the text; it comes back as it was.
+  const CursorState cursor = console_.Cursor();
+  auto restoreCursor = [&] {
+    if (cursor.visible) {
+      console_.ShowCursor(cursor.height);
+    } else {
+      console_.HideCursor();
+    }
+  };
+  console_.HideCursor();
   console_.ScreenColour("+h");
   if (!WinOpen(4, 1, rows - 3, cols)) {
     // The area cannot be saved (a screen wider than 99 columns): there is nothing to draw on.
     WinClose();
     console_.ScreenColour("-");
+    restoreCursor();
     return;
   }
   console_.DrawFrame(2);
@@ -202,6 +213,7 @@ void Windows::ShowViewer(const std::string& topic, bool plainTopic) {
   }
   WinClose();
   console_.ScreenColour("-");
+  restoreCursor();
 }
 
 }  // namespace tui

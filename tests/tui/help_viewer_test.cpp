@@ -101,6 +101,7 @@ TEST_F(HelpViewerTest, PagingATwentyLineFileOnATwentyFiveRowScreen) {
   const std::vector<Cell> before = Cells(console_);
   console_.ScreenColour("+u");
   const std::string stack = console_.ColourStack();
+  console_.ShowCursor(60);
   int looks = 0;
   Run("MODCARTA", keys, [&](std::size_t i) {
     ++looks;
@@ -110,6 +111,7 @@ TEST_F(HelpViewerTest, PagingATwentyLineFileOnATwentyFiveRowScreen) {
       EXPECT_EQ(control_.Shown().At(4, 1).character, 0xC9);
       EXPECT_EQ(control_.Shown().At(22, 80).character, 0xBC);
       EXPECT_EQ(control_.Shown().At(21, 1).character, 0xBA);
+      EXPECT_FALSE(control_.ShownCursor().visible);
     } else if (i <= std::size(steps)) {
       EXPECT_EQ(Page(), steps[i - 1].page) << "after key " << i;
     }
@@ -120,6 +122,7 @@ TEST_F(HelpViewerTest, PagingATwentyLineFileOnATwentyFiveRowScreen) {
   EXPECT_EQ(console_.ColourIndex(), 4);
   EXPECT_EQ(console_.WindowDepth(), 0);
   EXPECT_EQ(windows_.OpenCount(), 0);
+  EXPECT_EQ(console_.Cursor(), (CursorState{7, 33, true, 60})) << "the cursor as it was";
 }
 
 TEST_F(HelpViewerTest, ScrollingALongFileKeepsTheFrame) {
