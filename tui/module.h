@@ -65,6 +65,16 @@ class Module {
 // The bundle also holds the widgets' own state that outlives a single call: the panel a chain
 // of linked panels resumes in, and what was last picked from a prepared list.
 struct Widgets {
+  Widgets(Console& console_, Windows& windows_, session::Form& form_, storage::RecordLayer& records_,
+          const session::Session& session_, platform::System& system_, Module& module_)
+      : console(console_),
+        windows(windows_),
+        form(form_),
+        records(records_),
+        session(session_),
+        system(system_),
+        module(module_) {}
+
   Console& console;
   Windows& windows;
   session::Form& form;
