@@ -1,0 +1,178 @@
+// Processes that die while writing, and processes that update the same records at once.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <set>
+
+#include "recman/engine.h"
+#include "recman/status.h"
+#include "recman/verify.h"
+#include "support/temp_dir.h"
+#include "recman_test_util.h"
+
+namespace {
+
+using namespace recman;
+using recman_test::Client;
+using recman_test::CreateBuffer;
+using recman_test::Rec;
+
+constexpr std::uint16_t kLen = 64;
+
+std::string KeyOf(std::uint32_t id) {
+  char k[16];
+  std::snprintf(k, sizeof k, "%010u", id);
+  return k;
+}
+
+// Key 0: the id (10 digits); key 1: a value with duplicates; key 2: a 4-byte integer.
+std::string Layout() {
+  return CreateBuffer(kLen, {{{1, 10}},
+                             {{11, 3, kKeyDuplicates | kKeyModifiable}},
+                             {{14, 4, kKeyExtendedType | kKeyDuplicates | kKeyModifiable, 1}}});
+}
+
+std::string RecordOf(std::uint32_t id) {
+  std::string r = KeyOf(id) + std::string(1, static_cast<char>('A' + id % 5)) + "xx";
+  std::int32_t v = static_cast<std::int32_t>(id * 7919u);
+  r.append(reinterpret_cast<const char*>(&v), 4);
+  return Rec(r + "payload", kLen);
+}
+
+int Rounds() {
+  const char* env = std::getenv("MODCARTA_KILL_ROUNDS");  // the stress script raises it
+  int n = env ? std::atoi(env) : 0;
+  return n > 0 ? n : 50;
+}
+
+// A child that inserts records from firstId on, also updates and deletes some, and reports
+// each id whose Insert answered 0 through the pipe. It runs until it is killed.
+[[noreturn]] void Writer(const std::string& path, std::uint32_t firstId, int out) {
+  Engine engine;
+  Client c(engine);
+  if (c.Open(path) != 0) _exit(3);
+  std::mt19937 rng(firstId);
+  for (std::uint32_t id = firstId;; ++id) {
+    if (c.Insert(RecordOf(id)) == 0) {
+      if (::write(out, &id, sizeof id) != sizeof id) _exit(4);
+    }
+    if (rng() % 4 == 0 && c.Get(kOpGetEqual, 1, "Cxx") == 0) {
+      std::string r = c.lastRecord;
+      r[30] = static_cast<char>(r[30] + 1);
+      c.Update(r, 1);
+    }
+  }
+}
+
+TEST(Reliability, KilledWritersLoseNoAcknowledgedInsert) {
+  testing_support::TempDir dir;
+  std::string path = dir / "kill.dat";
+  {
+    Engine engine;
+    Client c(engine);
+    ASSERT_EQ(0, c.Create(path, Layout()));
+  }
+  std::mt19937 rng(12345);
+  std::set<std::uint32_t> acknowledged;
+  const int rounds = Rounds();
+  for (int round = 0; round < rounds; ++round) {
+    int fds[2];
+    ASSERT_EQ(0, ::pipe(fds));
+    const std::uint32_t firstId = static_cast<std::uint32_t>(round) * 1000000u + 1;
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(fds[0]);
+      Writer(path, firstId, fds[1]);
+    }
+    ::close(fds[1]);
+    ::usleep(1000 + rng() % 40000);
+    ::kill(child, SIGKILL);
+    int wstatus = 0;
+    ::waitpid(child, &wstatus, 0);
+    ASSERT_TRUE(WIFSIGNALED(wstatus)) << "writer ended by itself with " << WEXITSTATUS(wstatus);
+    std::uint32_t id;
+    while (::read(fds[0], &id, sizeof id) == sizeof id) acknowledged.insert(id);
+    ::close(fds[0]);
+
+    std::string report;
+    ASSERT_TRUE(VerifyFile(path, report)) << "round " << round << ":\n" << report;
+    Engine engine;
+    Client c(engine);
+    ASSERT_EQ(0, c.Open(path)) << "round " << round;
+    for (std::uint32_t want : acknowledged) {
+      ASSERT_EQ(0, c.Get(kOpGetEqual, 0, KeyOf(want))) << "round " << round << " lost " << want;
+    }
+    std::string stat;
+    ASSERT_EQ(0, c.Stat(stat));
+    std::uint32_t count;
+    std::memcpy(&count, stat.data() + 6, 4);
+    // An Insert may have committed just before the kill, before its answer got out.
+    EXPECT_GE(count, acknowledged.size());
+  }
+  EXPECT_GT(acknowledged.size(), static_cast<std::size_t>(rounds));
+}
+
+TEST(Reliability, FourProcessesWithWaitLocksLoseNoUpdate) {
+  testing_support::TempDir dir;
+  std::string path = dir / "count.dat";
+  constexpr int kRecords = 5, kProcesses = 4, kUpdatesEach = 150;
+  {
+    Engine engine;
+    Client c(engine);
+    ASSERT_EQ(0, c.Create(path, CreateBuffer(16, {{{1, 2}}})));
+    ASSERT_EQ(0, c.Open(path));
+    for (int r = 0; r < kRecords; ++r) {
+      std::string record(16, '\0');  // the counter at offset 4 starts at 0
+      record[0] = 'R';
+      record[1] = static_cast<char>('0' + r);
+      ASSERT_EQ(0, c.Insert(record));
+    }
+  }
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      Engine engine;
+      Client c(engine);
+      if (c.Open(path) != 0) _exit(3);
+      std::mt19937 rng(p + 1);
+      for (int i = 0; i < kUpdatesEach; ++i) {
+        std::string key{'R', char('0' + rng() % kRecords)};
+        if (c.Get(kOpGetEqual + kLockSingleWait, 0, key) != 0) _exit(4);
+        std::string r = c.lastRecord;
+        std::int32_t counter;
+        std::memcpy(&counter, r.data() + 4, 4);
+        ++counter;
+        std::memcpy(r.data() + 4, &counter, 4);
+        if (c.Update(r) != 0) _exit(5);
+      }
+      _exit(0);
+    }
+    children.push_back(child);
+  }
+  for (pid_t child : children) {
+    int wstatus = 0;
+    ::waitpid(child, &wstatus, 0);
+    ASSERT_TRUE(WIFEXITED(wstatus));
+    EXPECT_EQ(0, WEXITSTATUS(wstatus));
+  }
+  Engine engine;
+  Client c(engine);
+  ASSERT_EQ(0, c.Open(path));
+  std::int64_t total = 0;
+  for (std::int16_t s = c.Get(kOpGetFirst); s == 0; s = c.Get(kOpGetNext)) {
+    std::int32_t counter;
+    std::memcpy(&counter, c.lastRecord.data() + 4, 4);
+    total += counter;
+  }
+  EXPECT_EQ(kProcesses * kUpdatesEach, total);
+}
+
+}  // namespace
