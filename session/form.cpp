@@ -280,18 +280,23 @@ bool FormParser::CheckReferences() {
     }
   }
   // Every chain of linked panels must end: following the links from any panel must reach a
-  // panel without one before it comes back to a panel already passed.
-  std::vector<int> seenFrom(form_.Panels.size(), 0);
+  // panel without one before it comes back to a panel already passed. Panels whose chain is
+  // known to end are marked, so each link is followed once.
+  enum : char { kUnknown, kOnThisWalk, kEnds };
+  std::vector<char> state(form_.Panels.size(), kUnknown);
   for (int p = 1; p <= form_.PanelCount; ++p) {
-    for (int at = p; at != 0;) {
-      seenFrom[static_cast<std::size_t>(at)] = p;
+    std::vector<int> walk;
+    for (int at = p; at != 0 && state[static_cast<std::size_t>(at)] != kEnds;) {
+      state[static_cast<std::size_t>(at)] = kOnThisWalk;
+      walk.push_back(at);
       int next = form_.Panels[static_cast<std::size_t>(at)].LinkedPanel;
-      if (next != 0 && seenFrom[static_cast<std::size_t>(next)] == p) {
+      if (next != 0 && state[static_cast<std::size_t>(next)] == kOnThisWalk) {
         return Fail(linkedPanelLines_[static_cast<std::size_t>(at)], "panel " + std::to_string(at) + ", linked panel",
                     "panel " + std::to_string(next) + " leads back here, so the chain of linked panels loops");
       }
       at = next;
     }
+    for (int passed : walk) state[static_cast<std::size_t>(passed)] = kEnds;
   }
   return true;
 }
