@@ -91,6 +91,15 @@ int MonthLength(int month, bool leap) {
 
 std::tuple<int, int, int> Ordered(const DateParts& p) { return {p.year, p.month, p.day}; }
 
+// Leap years from the year 0 up to and including `year` (year >= 0), Julian rule before 1582
+// and Gregorian from 1582.
+long LeapYearsThrough(long year) {
+  auto julian = [](long y) { return y / 4 + 1; };
+  auto gregorian = [](long y) { return y / 4 - y / 100 + y / 400 + 1; };
+  if (year < 1582) return julian(year);
+  return julian(1581) + gregorian(year) - gregorian(1581);
+}
+
 long long FloorMod(long long a, long long m) {
   long long r = a % m;
   return r < 0 ? r + m : r;
@@ -140,8 +149,9 @@ bool CheckDate(std::string_view text, int currentYear) {
   auto typed = ReadTypedDate(text);
   if (!typed) return true;
   long year = typed->year;
-  if (year < 100 && !typed->yearInFull) {
-    // A short year falls into currentYear - 50 .. currentYear + 50.
+  if (!typed->yearInFull) {
+    // A short year falls into currentYear - 50 .. currentYear + 50. Three-digit years are
+    // placed too, as ParseDate places them, so that the date checked is the date stored.
     year += 100L * (currentYear / 100);
     if (year - currentYear > 50) {
       year -= 100;
@@ -164,8 +174,10 @@ std::int32_t DaysBetween(const PackedDate& a, const PackedDate& b) {
   if (Ordered(second) < Ordered(first)) std::swap(first, second);
 
   long count = 0;
-  for (int y = first.year + 1; y < second.year; ++y) count += CalendarLeap(y) ? 366 : 365;
   if (first.year < second.year) {
+    // The whole years between: 365 days each plus their leap days.
+    count += 365L * (second.year - first.year - 1) + LeapYearsThrough(second.year - 1) -
+             LeapYearsThrough(first.year);
     for (int m = first.month; m <= 12; ++m) count += MonthLength(m, CalendarLeap(first.year));
     for (int m = 1; m < second.month; ++m) count += MonthLength(m, CalendarLeap(second.year));
   } else {

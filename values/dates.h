@@ -48,7 +48,8 @@ PackedDate PackedDateFromField(std::string_view field);
 PackedDate ParseDate(std::string_view text, int currentYear);
 
 // True when the text is NOT a valid date, false when it is (the typed-date check). A short
-// year below 100 is placed in the window currentYear - 50 .. currentYear + 50. Refused: an
+// year (as for ParseDate) is placed in the window currentYear - 50 .. currentYear + 50, so a
+// three-digit year is checked as the year ParseDate stores (400 as 2300). Refused: an
 // unreadable text, a year above 9999, a month outside 1..12, a day outside the month (leap
 // years by the Gregorian rule for every year), and 5 to 14 October 1582.
 bool CheckDate(std::string_view text, int currentYear);

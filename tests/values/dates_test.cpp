@@ -112,7 +112,10 @@ TEST(CheckDate, ValidAndInvalidDates) {
       {"31/9/2026", true},   {"31/10/2026", false}, {"31/11/2026", true}, {"31/12/2026", false},
       {"310126", false},     {"31012026", false},   {"3101", false},  // no year: 2000
       {"", true},            {"1/2/x", true},       {" 1 / 2 / 2026 ", false},
-      {"5/4/123", false},    // a three-character year is taken as it stands (year 123)
+      {"5/4/123", false},
+      // A three-digit year is checked as the year that ParseDate stores: 400 becomes 2300,
+      // which is no leap year, though the year 400 was one.
+      {"29/2/400", true},    {"29/2/404", false},   {"29/2/100", false},  // 100 -> 2000
   };
   for (const auto& c : cases) {
     EXPECT_EQ(values::CheckDate(c.text, 2026), c.invalid) << c.text;
