@@ -108,7 +108,8 @@ NumberError ParseInt16(std::string_view text, std::int16_t& out) {
   return NumberError::kNone;
 }
 
-// Records the loader reads, for messages.
+// Reads the records of one form file into the tables, remembering where each item stood so
+// that a message can name it.
 class FormParser {
  public:
   FormParser(std::string_view content, std::string_view fileName, Translator& translator, Form& form)

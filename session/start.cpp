@@ -43,13 +43,13 @@ std::string PackWorkDate(std::string_view data) {
 
 // Makes sure `path` is a directory of the user's own that nobody else may enter: created with
 // mode 0700 when missing; an existing one must be a real directory (not a symbolic link) owned
-// by `uid`, and loses any access of group and others.
+// by `uid`, and is set to mode 0700 (no access for group and others).
 bool EnsurePrivateDirectory(const std::string& path, std::uint32_t uid) {
   if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
   struct stat st;
   if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   if (st.st_uid != uid) return false;
-  if ((st.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0) return false;
+  if ((st.st_mode & 0777) != 0700 && ::chmod(path.c_str(), 0700) != 0) return false;
   return true;
 }
 

@@ -142,14 +142,5 @@ TEST_F(CatalogueTest, NoLocaleDirectoryKeepsCatalan) {
   EXPECT_FALSE(std::filesystem::exists(root_ / "LOCALE"));
 }
 
-TEST(PickLanguageTest, TestsSpanishGalicianAraneseAndFallsBackToCatalan) {
-  EXPECT_EQ(PickLanguage("SPA", "ca", "es", "gl", "oc"), "es");
-  EXPECT_EQ(PickLanguage("GLG", "ca", "es", "gl", "oc"), "gl");
-  EXPECT_EQ(PickLanguage("OCI", "ca", "es", "gl", "oc"), "oc");
-  EXPECT_EQ(PickLanguage("CAT", "ca", "es", "gl", "oc"), "ca");
-  EXPECT_EQ(PickLanguage("   ", "ca", "es", "gl", "oc"), "ca");
-  EXPECT_EQ(PickLanguage("Spa", "ca", "es", "gl", "oc"), "ca");
-}
-
 }  // namespace
 }  // namespace session
