@@ -108,12 +108,12 @@ long long FloorMod(long long a, long long m) {
 }  // namespace
 
 PackedDate PackDate(int year, int month, int day) {
-  std::string digits = ZeroPaddedDigits(year, 4) + ZeroPaddedDigits(month, 2) +
-                       ZeroPaddedDigits(day, 2);
-  std::string packed = BaseHundredPack(digits);
-  PackedDate date;
-  for (std::size_t i = 0; i < date.size(); ++i) date[i] = static_cast<std::uint8_t>(packed[i]);
-  return date;
+  // The last four, two and two decimal digits, two digits to a byte.
+  auto last = [](int value, long modulus) { return std::labs(static_cast<long>(value)) % modulus; };
+  const long y = last(year, 10000);
+  return {static_cast<std::uint8_t>(128 + y / 100), static_cast<std::uint8_t>(128 + y % 100),
+          static_cast<std::uint8_t>(128 + last(month, 100)),
+          static_cast<std::uint8_t>(128 + last(day, 100))};
 }
 
 DateParts UnpackDate(const PackedDate& date) {

@@ -66,13 +66,26 @@ TEST(DateText, MonthNamesAndVowelJoiners) {
                            "agost", "setembre", "octubre", "novembre", "desembre"};
   const char* aranese[] = {"g\x8Ar", "hereu\x8Ar", "mar\x87", "abriu", "mai", "junh",
                            "junhsega", "agost", "seteme", "octobre", "noveme", "deseme"};
-  for (int m = 1; m <= 12; ++m) {
-    EXPECT_EQ(values::DateText(PackDate(2026, m, 1), 2, "M", "CAT", s), catalan[m - 1]);
-    EXPECT_EQ(values::DateText(PackDate(2026, m, 1), 2, "M", "OCI", s), aranese[m - 1]);
-    EXPECT_EQ(values::MonthNameField("GLG", m).size(), 10u);
+  const char* spanish[] = {"enero", "febrero", "marzo", "abril", "mayo", "junio", "julio",
+                           "agosto", "septiembre", "octubre", "noviembre", "diciembre"};
+  const char* galician[] = {"janeiro", "fevereiro", "mar\x87o", "abril", "maio", "junho",
+                            "julho", "agosto", "setembro", "outubro", "novembro", "dezembro"};
+  struct Table {
+    const char* code;
+    const char* const* names;
+  } tables[] = {{"CAT", catalan}, {"OCI", aranese}, {"SPA", spanish}, {"GLG", galician}};
+  for (const auto& t : tables) {
+    for (int m = 1; m <= 12; ++m) {
+      const std::string name = t.names[m - 1];
+      EXPECT_EQ(values::DateText(PackDate(2026, m, 1), 2, "M", t.code, s), name) << t.code << m;
+      EXPECT_EQ(values::DateText(PackDate(2026, m, 1), 1, "M", t.code, s), name.substr(0, 3))
+          << t.code << m;
+      std::string field = name + std::string(10 - name.size(), ' ');
+      EXPECT_EQ(values::MonthNameField(t.code, m), field) << t.code << m;
+    }
   }
-  EXPECT_EQ(values::DateText(PackDate(2026, 12, 1), 2, "M", "GLG", s), "dezembro");
-  EXPECT_EQ(values::DateText(PackDate(2026, 7, 1), 2, "M", "SPA", s), "julio");
+  EXPECT_EQ(values::MonthNameField("CAT", 0), "");
+  EXPECT_EQ(values::MonthNameField("CAT", 13), "");
 }
 
 TEST(DateText, OrderSeparatorAndWidths) {
