@@ -1,0 +1,162 @@
+#include "app/program.h"
+
+#include "app/console_ui.h"
+#include "app/data_files.h"
+#include "app/record_card.h"
+#include "platform/paths.h"
+#include "recman/engine.h"
+#include "session/catalogue.h"
+#include "session/form.h"
+#include "session/ini.h"
+#include "session/start.h"
+#include "storage/lock_registry.h"
+#include "storage/record_layer.h"
+#include "tui/console.h"
+#include "tui/keys.h"
+#include "tui/module.h"
+#include "tui/panel_input.h"
+#include "tui/windows.h"
+#include "values/numbers.h"
+#include "values/values.h"
+
+namespace app {
+namespace {
+
+constexpr tui::KeyCode kEscape = 0x1B;
+constexpr tui::KeyCode kPgUp = 0x4900;
+constexpr tui::KeyCode kPgDn = 0x5100;
+
+}  // namespace
+
+struct Program::Parts {
+  Parts(tui::Backend backend, const session::Environment& env, platform::System& sys)
+      : environment(env),
+        system(sys),
+        settings(env),
+        values(settings, sys),
+        console(std::move(backend)),
+        windows(console, session, sys, env),
+        ui(console, windows, sys),
+        records(engine, session, sys, ui, [this](int status) { fatalStatus = status; }),
+        locks(session, sys, ui),
+        catalogue(session, std::string(kModuleName)),
+        card(RecordCard::Services{console, windows, form, records, locks, catalogue, values, session, sys}, files),
+        widgets(console, windows, form, records, session, sys, card) {}
+
+  const session::Environment& environment;
+  platform::System& system;
+  session::Session session;
+  session::OrbaIniSettings settings;
+  values::Values values;
+  tui::Console console;
+  tui::Windows windows;
+  ConsoleUi ui;
+  recman::Engine engine;
+  storage::RecordLayer records;
+  storage::LockRegistry locks;
+  session::Catalogue catalogue;
+  session::Form form;
+  DataFiles files;
+  RecordCard card;
+  tui::Widgets widgets;
+  int fatalStatus = 0;
+  std::string failure;
+};
+
+Program::Program(tui::Backend backend, const session::Environment& environment, platform::System& system)
+    : parts_(std::make_unique<Parts>(std::move(backend), environment, system)) {}
+
+Program::~Program() = default;
+
+const std::string& Program::FailureMessage() const { return parts_->failure; }
+
+int Program::Run() {
+  Parts& p = *parts_;
+  p.console.HideCursor();
+  session::StartSession(p.environment, p.session);
+  p.console.SetColourTable(p.session.ColourTable);
+  if (!p.session.RootDir.empty() && !platform::ChangeDirectory(p.session.RootDir)) {
+    p.failure = "modcarta: cannot change to the installation directory " + p.session.RootDir;
+    return 1;
+  }
+  session::FormStatus form = session::LoadForm(p.session.RootDir, kModuleName, p.catalogue, p.form);
+  if (!form) {
+    p.failure = "modcarta: " + form.message;
+    return 1;
+  }
+  if (!p.form.HasPanel(3) || p.form.Panel(1).FieldCount < 1 || p.form.Panel(2).FieldCount < 1) {
+    p.failure = "modcarta: the form " + session::FormPath(p.session.RootDir, kModuleName) +
+                " must define panels 1 and 2 with a code field each, and panel 3";
+    return 1;
+  }
+  p.files.Open(p.records, p.session.RootDir);
+  if (p.fatalStatus != 0) {
+    p.failure = "modcarta: a data file could not be opened";
+    return p.fatalStatus;
+  }
+  MainLoop();
+  p.records.RecResetAll();
+  return 0;
+}
+
+void Program::MainLoop() {
+  Parts& p = *parts_;
+  tui::Console& con = p.console;
+  con.ScreenColour("n");
+  for (int row = 1; row <= con.ScreenRows(); ++row) {
+    con.Locate(row, 1);
+    con.PrintSpaces(con.ScreenCols());
+  }
+  enum class Step { kProperty, kDispatch, kDetail };
+  Step step = Step::kProperty;
+  tui::KeyCode key = 0;
+  for (;;) {
+    switch (step) {
+      case Step::kProperty:
+        key = tui::PanelInput(p.widgets, 1, false, false);
+        if (key == kEscape) return;
+        step = Step::kDispatch;
+        break;
+
+      case Step::kDispatch: {
+        int direction = key == kPgUp ? -1 : key == kPgDn ? 1 : 0;
+        if (direction != 0) {
+          p.records.RecSkip(kDepartaV, direction);
+          std::string digits = values::BaseHundredDigits(p.files.DepartmentKey());
+          p.form.Field(1, 1).Store(values::NumberText(values::NumberValue(digits.substr(1, 3))));
+          p.form.Field(2, 1).Store(values::NumberText(values::NumberValue(digits.substr(5, 3))));
+          // The FinquesV area still holds the property paged from; read the one paged to.
+          p.records.RecFind(kFinquesV, 0, std::string(p.files.DepartmentKey().substr(0, kPropertyKeyLength)), 0);
+          p.card.ShowPanel(1);
+          p.card.ShowPanel(2);
+          // The department reached by paging is entered in the lock registry like one typed on
+          // panel 2; when another workstation has it and the operator gives up, stay on panel 2.
+          if (!p.card.LockDepartment()) {
+            direction = 0;
+          } else {
+            step = Step::kDetail;
+            break;
+          }
+        }
+        key = tui::PanelInput(p.widgets, 2, false, false);
+        step = key == kEscape ? Step::kProperty : Step::kDetail;
+        break;
+      }
+
+      case Step::kDetail:
+        if (!p.card.LoadTranLau()) {
+          p.locks.LockRelease(kLockName);
+          key = 0;
+          step = Step::kDispatch;
+          break;
+        }
+        do {
+          key = tui::PanelInput(p.widgets, 3, p.card.HasPrev(), p.card.HasNext());
+        } while (!p.card.SaveTranLau(key));
+        step = Step::kDispatch;
+        break;
+    }
+  }
+}
+
+}  // namespace app

@@ -1,0 +1,183 @@
+// A demo installation in a temporary directory, and a headless run of the program over it.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/program.h"
+#include "platform/system.h"
+#include "recman/engine.h"
+#include "session/environment.h"
+#include "support/temp_dir.h"
+#include "tui/headless_backend.h"
+
+namespace app_test {
+
+// The real system with the beep counted instead of sounded.
+class QuietSystem : public platform::RealSystem {
+ public:
+  void Beep() override { ++beeps; }
+  int beeps = 0;
+};
+
+// Writes a text file in code page 850 (ASCII here) with CR LF line ends.
+inline void WriteDosFile(const std::string& path, const std::vector<std::string>& lines) {
+  std::ofstream out(path, std::ios::binary);
+  for (const std::string& line : lines) out << line << "\r\n";
+}
+
+// The demo installation built by demo/make-install into a temporary directory, with one
+// workstation directory T1.
+class Installation {
+ public:
+  explicit Installation(const std::string& language = "CAT") {
+    root_ = dir_.path() + "/inst";
+    std::string command = std::string("'") + MODCARTA_SOURCE_DIR + "/demo/make-install' '" + MODCARTA_BIN_DIR +
+                          "' '" + root_ + "' >/dev/null";
+    ok_ = std::system(command.c_str()) == 0;
+    station_ = root_ + "/T1";
+    std::system(("mkdir -p '" + station_ + "'").c_str());
+    WriteDosFile(station_ + "/Sessio.ini",
+                 {"[Menu]", "Titol=Fitxa de proves", "NomMenu=MODCARTA", "[Terminal]", "Dir=" + station_ + "/"});
+    SetLanguage(language);
+  }
+  bool ok() const { return ok_; }
+  void SetLanguage(const std::string& language) {
+    WriteDosFile(station_ + "/OrbaTerm.ini",
+                 {"[Pantalla]", "Seleccio=0", "[Sistema]", "Data=20261209", "Idioma=" + language});
+  }
+  const std::string& root() const { return root_; }
+  const std::string& station() const { return station_; }
+  session::MapEnvironment Environment() const {
+    session::MapEnvironment env;
+    env.Set("ZEDROOT", root_ + "/");
+    env.Set("ZEDTMP", station_ + "/");
+    return env;
+  }
+
+  // A record of a data file by its key 0, read straight from the record manager.
+  std::optional<std::string> Record(const std::string& file, const std::string& key) const {
+    recman::Engine engine;
+    char pos[recman::kPositionBlockSize] = {};
+    std::string path = root_ + "/DADES/" + file + ".dat";
+    char owner[5] = {'M', 'O', 'D', 'C', 0};
+    std::uint32_t len = 5;
+    std::vector<char> keyBuffer(path.begin(), path.end());
+    keyBuffer.resize(256, '\0');
+    if (engine.BTRCALL(recman::kOpOpen, pos, owner, &len, keyBuffer.data(), static_cast<std::uint8_t>(path.size() + 1), 0) != 0) {
+      return std::nullopt;
+    }
+    std::vector<char> data(2048);
+    len = static_cast<std::uint32_t>(data.size());
+    std::vector<char> k(key.begin(), key.end());
+    k.resize(256, '\0');
+    std::int16_t st = engine.BTRCALL(recman::kOpGetEqual, pos, data.data(), &len, k.data(), static_cast<std::uint8_t>(key.size()), 0);
+    std::uint32_t returned = len;
+    std::uint32_t zero = 0;
+    engine.BTRCALL(recman::kOpClose, pos, nullptr, &zero, nullptr, 0, 0);
+    if (st != 0) return std::nullopt;
+    return std::string(data.data(), std::min<std::size_t>(returned, data.size()));
+  }
+
+  std::string ReadFile(const std::string& relative) const {
+    std::ifstream in(root_ + "/" + relative, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+ private:
+  testing_support::TempDir dir_;
+  std::string root_;
+  std::string station_;
+  bool ok_ = false;
+};
+
+// Packs a 3-digit code as the files keep it: "0" + code in base-hundred bytes.
+inline std::string PackedCode(int code) {
+  int a = code / 100, b = code % 100;
+  return {static_cast<char>(128 + a), static_cast<char>(128 + b)};
+}
+inline std::string DepartmentKey(int property, int department) {
+  return PackedCode(property) + PackedCode(department);
+}
+
+// (property, department) codes of the demo data: departments, and those with a record card.
+inline std::vector<std::pair<int, int>> DemoCodes(const std::string& file) {
+  std::ifstream in(std::string(MODCARTA_SOURCE_DIR) + "/demo/data/" + file + ".csv");
+  std::string line;
+  std::getline(in, line);
+  std::vector<std::pair<int, int>> out;
+  while (std::getline(in, line)) {
+    int a = std::atoi(line.substr(0, 3).c_str());
+    int b = std::atoi(line.substr(4, 3).c_str());
+    out.emplace_back(a, b);
+  }
+  return out;
+}
+
+// One headless run of the program. Each step runs when the program waits for a key with
+// nothing left to read: it may look at the screen and push the next keys. When the steps are
+// used up the run pushes Escape until the program ends.
+class Session {
+ public:
+  using Step = std::function<void(tui::HeadlessControl&)>;
+
+  Session(const Installation& inst, std::vector<Step> steps) : env_(inst.Environment()), steps_(std::move(steps)) {}
+
+  int Execute() {
+    char cwd[4096];
+    if (::getcwd(cwd, sizeof cwd) == nullptr) return -1;
+    tui::HeadlessBackend hb = tui::MakeHeadlessBackend({25, 80});
+    control_ = hb.control;
+    std::size_t next = 0;
+    control_->SetOnStarved([this, &next](tui::HeadlessControl& c) {
+      if (next < steps_.size()) {
+        steps_[next++](c);
+      } else if (++escapes_ > 500) {
+        std::fprintf(stderr, "the program did not end after its script\n");
+        std::abort();
+      } else {
+        c.PushKey(27);
+      }
+    });
+    int status = 0;
+    {
+      app::Program program(std::move(hb.backend), env_, system_);
+      status = program.Run();
+      failure_ = program.FailureMessage();
+    }
+    stepsRun_ = next;
+    control_ = nullptr;
+    if (::chdir(cwd) != 0) return -1;
+    return status;
+  }
+
+  std::size_t StepsRun() const { return stepsRun_; }
+  int Beeps() const { return system_.beeps; }
+  const std::string& Failure() const { return failure_; }
+
+ private:
+  session::MapEnvironment env_;
+  QuietSystem system_;
+  std::vector<Step> steps_;
+  tui::HeadlessControl* control_ = nullptr;
+  std::size_t stepsRun_ = 0;
+  int escapes_ = 0;
+  std::string failure_;
+};
+
+}  // namespace app_test

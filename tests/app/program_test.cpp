@@ -1,0 +1,221 @@
+// The record card end to end on the headless console, over a real installation of the demo
+// data in a temporary directory.
+#include <algorithm>
+#include <map>
+
+#include <gtest/gtest.h>
+
+#include "app/data_files.h"
+#include "installation.h"
+#include "tui/keys.h"
+#include "values/cp850.h"
+
+namespace app_test {
+namespace {
+
+using tui::HeadlessControl;
+namespace key = tui::key;
+
+int Int32At(const std::string& r, std::size_t o) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(r[o + static_cast<std::size_t>(i)]);
+  return static_cast<int>(v);
+}
+int Int16At(const std::string& r, std::size_t o) {
+  return static_cast<std::int16_t>(static_cast<unsigned char>(r[o]) | (static_cast<unsigned char>(r[o + 1]) << 8));
+}
+std::string PackedDate(int y, int m, int d) {
+  return {static_cast<char>(128 + y / 100), static_cast<char>(128 + y % 100), static_cast<char>(128 + m),
+          static_cast<char>(128 + d)};
+}
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(inst_.ok()) << "demo/make-install failed";
+    for (auto [p, d] : DemoCodes("DepartaV")) departments_[p].push_back(d);
+    for (auto pd : DemoCodes("TranLauV")) cards_.insert(pd);
+  }
+  // A department of the demo without, or with, a record card.
+  std::pair<int, int> Department(bool withCard) const {
+    for (const auto& [p, ds] : departments_) {
+      for (int d : ds) {
+        if (cards_.count({p, d}) == (withCard ? 1u : 0u)) return {p, d};
+      }
+    }
+    return {0, 0};
+  }
+  static std::string Code(int n) { return std::to_string(n) + "\r"; }
+
+  Installation inst_;
+  std::map<int, std::vector<int>> departments_;
+  std::set<std::pair<int, int>> cards_;
+};
+
+TEST_F(ProgramTest, NewRecordCardExistsWhileShownWithItsDefaultsAndGoesAwayUnchanged) {
+  auto [p, d] = Department(false);
+  const std::string k = DepartmentKey(p, d);
+  ASSERT_FALSE(inst_.Record("TranLauV", k));
+  bool sawRecord = false;
+  std::string screen;
+  Session run(inst_, {
+      [&](HeadlessControl& c) { c.PushText(Code(p)); },
+      [&](HeadlessControl& c) { c.PushText(Code(d)); },
+      [&](HeadlessControl& c) {
+        sawRecord = inst_.Record("TranLauV", k).has_value();
+        screen = c.Text();
+        c.PushKey(key::kEscape);
+      },
+      [&](HeadlessControl&) { EXPECT_FALSE(inst_.Record("TranLauV", k)) << "the new card is deleted on Escape"; },
+  });
+  EXPECT_EQ(run.Execute(), 0) << run.Failure();
+  EXPECT_EQ(run.StepsRun(), 4u);
+  EXPECT_TRUE(sawRecord);
+  EXPECT_NE(screen.find(values::Utf8ToCp850("Pròrroga tàcita ....: No")), std::string::npos) << screen;
+  EXPECT_NE(screen.find(values::Utf8ToCp850("Contracte actiu ....: Sí")), std::string::npos) << screen;
+  EXPECT_FALSE(inst_.Record("TranLauV", k));
+}
+
+TEST_F(ProgramTest, ChangedNewRecordIsStoredWholeWithDefaults) {
+  auto [p, d] = Department(false);
+  const std::string k = DepartmentKey(p, d);
+  Session run(inst_, {
+      [&](HeadlessControl& c) { c.PushText(Code(p)); },
+      [&](HeadlessControl& c) { c.PushText(Code(d)); },
+      [&](HeadlessControl& c) {
+        c.PushText("01/02/2026\t");  // field 5, then on to field 6
+        c.PushKey(key::kEnter);      // Enter leaves panel 3 and saves
+      },
+  });
+  EXPECT_EQ(run.Execute(), 0) << run.Failure();
+  std::optional<std::string> r = inst_.Record("TranLauV", k);
+  ASSERT_TRUE(r);
+  ASSERT_GE(r->size(), 57u);
+  EXPECT_EQ(r->substr(0, 4), k);
+  EXPECT_EQ(r->substr(4, 4), PackedDate(2026, 2, 1));
+  EXPECT_EQ(r->substr(8, 4), std::string(4, '\x80')) << "a blank date is the empty date";
+  EXPECT_EQ((*r)[12], 'N');
+  EXPECT_EQ((*r)[13], 'S');
+  for (std::size_t o : {36u, 37u, 38u, 43u, 44u}) EXPECT_EQ((*r)[o], 'N') << o;
+  EXPECT_EQ(Int32At(*r, 26), 0);
+  // The change log has the insert (2) and the update (3) of file 508, both successful.
+  std::string log = inst_.ReadFile("db.log");
+  EXPECT_NE(log.find(" 508           2             0"), std::string::npos) << log;
+  EXPECT_NE(log.find(" 508           3             0"), std::string::npos) << log;
+}
+
+TEST_F(ProgramTest, EscapeAfterChangesLeavesTheStoredCardAsItWas) {
+  auto [p, d] = Department(true);
+  const std::string k = DepartmentKey(p, d);
+  std::optional<std::string> before = inst_.Record("TranLauV", k);
+  ASSERT_TRUE(before);
+  Session run(inst_, {
+      [&](HeadlessControl& c) { c.PushText(Code(p)); },
+      [&](HeadlessControl& c) { c.PushText(Code(d)); },
+      [&](HeadlessControl& c) {
+        for (int i = 0; i < 4; ++i) c.PushKey(key::kDown);  // field 5 to field 9
+        c.PushKey(key::kCtrlY);
+        c.PushText("7\t");              // accepted: the card counts as changed
+        c.PushKey(key::kEscape);        // to the first field
+        c.PushKey(key::kEscape);        // and out, discarding
+      },
+  });
+  EXPECT_EQ(run.Execute(), 0) << run.Failure();
+  EXPECT_EQ(inst_.Record("TranLauV", k), before);
+}
+
+TEST_F(ProgramTest, ChangedFieldsReachTheirOffsetsAndOthersKeepTheirBytes) {
+  auto [p, d] = Department(true);
+  const std::string k = DepartmentKey(p, d);
+  std::optional<std::string> before = inst_.Record("TranLauV", k);
+  ASSERT_TRUE(before);
+  Session run(inst_, {
+      [&](HeadlessControl& c) { c.PushText(Code(p)); },
+      [&](HeadlessControl& c) { c.PushText(Code(d)); },
+      [&](HeadlessControl& c) {
+        for (int i = 0; i < 14; ++i) c.PushKey(key::kDown);  // field 5 to field 19
+        c.PushKey(key::kCtrlY);
+        c.PushText("12.5\t");
+        c.PushKey(key::kCtrlY);
+        c.PushText("40000\t");  // field 20 holds 16 bits: refused, stays on field 20
+        c.PushKey(key::kCtrlY);
+        c.PushText("321\r");    // Enter saves
+      },
+  });
+  EXPECT_EQ(run.Execute(), 0) << run.Failure();
+  std::optional<std::string> r = inst_.Record("TranLauV", k);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(Int32At(*r, 49), 12500);
+  EXPECT_EQ(Int16At(*r, 53), 321);
+  EXPECT_GE(run.Beeps(), 1) << "the number that does not fit is refused with a beep";
+  std::string expected = *before;
+  expected.replace(49, 4, r->substr(49, 4));
+  expected.replace(53, 2, r->substr(53, 2));
+  EXPECT_EQ(*r, expected) << "no other byte changes";
+}
+
+TEST_F(ProgramTest, UnknownPropertyIsRefusedWithItsMessage) {
+  int missing = 1;
+  while (departments_.count(missing)) ++missing;
+  std::string shown;
+  Session run(inst_, {
+      [&](HeadlessControl& c) { c.PushText(Code(missing)); },
+      [&](HeadlessControl& c) {
+        shown = c.Row(10);  // a one-line box around row 12 has its text on row 10
+        c.PushKey('x');      // any key closes the message
+      },
+      [&](HeadlessControl& c) { c.PushKey(key::kEscape); },
+  });
+  EXPECT_EQ(run.Execute(), 0) << run.Failure();
+  EXPECT_NE(shown.find("FINCA INEXISTENT"), std::string::npos) << shown;
+  EXPECT_EQ(run.Beeps(), 1);
+}
+
+TEST_F(ProgramTest, PagingPastThePropertysLastDepartmentShowsTheNextProperty) {
+  auto it = departments_.begin();
+  int p = it->first;
+  int last = *std::max_element(it->second.begin(), it->second.end());
+  int nextProperty = std::next(it)->first;
+  int nextDepartment = *std::min_element(std::next(it)->second.begin(), std::next(it)->second.end());
+  std::string panel1, panel2;
+  Session run(inst_, {
+      [&](HeadlessControl& c) { c.PushText(Code(p)); },
+      [&](HeadlessControl& c) { c.PushText(Code(last)); },
+      [&](HeadlessControl& c) {
+        c.PushKey(key::kPgDn);  // to the last field
+        c.PushKey(key::kPgDn);  // and on to the next department
+      },
+      [&](HeadlessControl& c) {
+        panel1 = c.Row(3);
+        panel2 = c.Row(4);
+        c.PushKey(key::kEscape);
+      },
+  });
+  EXPECT_EQ(run.Execute(), 0) << run.Failure();
+  EXPECT_NE(panel1.find(": " + std::to_string(nextProperty)), std::string::npos) << panel1;
+  EXPECT_NE(panel2.find(": " + std::to_string(nextDepartment)), std::string::npos) << panel2;
+}
+
+TEST_F(ProgramTest, LabelsAndMessagesFollowTheTerminalsLanguage) {
+  inst_.SetLanguage("SPA");
+  int missing = 1;
+  while (departments_.count(missing)) ++missing;
+  std::string message, labels;
+  Session run(inst_, {
+      [&](HeadlessControl& c) { c.PushText(Code(missing)); },
+      [&](HeadlessControl& c) {
+        message = c.Row(10);
+        c.PushKey('x');
+      },
+      [&](HeadlessControl& c) {
+        labels = c.Row(3);
+        c.PushKey(key::kEscape);
+      },
+  });
+  EXPECT_EQ(run.Execute(), 0) << run.Failure();
+  EXPECT_NE(message.find("FINCA INEXISTENTE"), std::string::npos) << message;
+  EXPECT_NE(labels.find("Finca"), std::string::npos) << labels;
+}
+
+}  // namespace
+}  // namespace app_test
