@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -133,6 +135,64 @@ struct FieldSpec {
   int type = 0;
   int list = 0;
   std::string choices;
+};
+
+// A record file of our engine for lists: 40-byte records, key 0 the first 4 bytes (text),
+// a 30-byte name at byte 5 and a flag byte at byte 35 ("T": the record has a list line).
+struct ListFile {
+  static constexpr storage::FileHandle kHandle = 10;
+  static constexpr int kRecordLength = 40;
+  std::array<char, kRecordLength> area{};
+
+  static void Put16(std::string& out, std::size_t at, std::uint16_t v) {
+    out[at] = static_cast<char>(v & 0xFF);
+    out[at + 1] = static_cast<char>(v >> 8);
+  }
+
+  // Writes the file's description under root "ddf\LIST.xdf" and opens (creating) the file.
+  storage::Status Open(storage::RecordLayer& records, const testing_support::TempDir& dir) {
+    std::string spec(32, '\0');
+    Put16(spec, 0, kRecordLength);
+    Put16(spec, 2, 1024);
+    Put16(spec, 4, 1);
+    Put16(spec, 16, 1);  // key 0: position 1, length 4, modifiable
+    Put16(spec, 18, 4);
+    Put16(spec, 20, 0x02);
+    std::string bytes(2, '\0');
+    Put16(bytes, 0, static_cast<std::uint16_t>(spec.size()));
+    std::filesystem::create_directories(dir / "ddf");
+    std::ofstream(dir / "ddf/LIST.xdf", std::ios::binary | std::ios::trunc) << bytes << spec;
+    return records.RecOpen(kHandle, dir.SystemDir() + "LIST", area);
+  }
+
+  // The 4-digit key of record number n.
+  static std::string Key(int n) {
+    std::string k = std::to_string(n);
+    return std::string(4 - std::min<std::size_t>(4, k.size()), '0') + k;
+  }
+
+  // Inserts records 1..count named "Name <n>"; withText decides the flag byte.
+  storage::Status Fill(storage::RecordLayer& records, int count, const std::function<bool(int)>& withText,
+                       const std::function<std::string(int)>& name = nullptr) {
+    for (int n = 1; n <= count; ++n) {
+      std::string r(kRecordLength, ' ');
+      r.replace(0, 4, Key(n));
+      std::string text = name ? name(n) : "Name " + std::to_string(n);
+      r.replace(4, std::min<std::size_t>(30, text.size()), text.substr(0, 30));
+      r[34] = withText(n) ? 'T' : ' ';
+      std::copy(r.begin(), r.end(), area.begin());
+      storage::Status st = records.RecInsert(kHandle);
+      if (st != 0) return st;
+    }
+    return 0;
+  }
+
+  // The list line of the record in the area: key, two blanks, name; empty without the flag.
+  std::string LineText() const {
+    if (area[34] != 'T') return std::string();
+    return std::string(area.data(), 4) + "  " + std::string(area.data() + 4, 30);
+  }
+  std::string AreaKey() const { return std::string(area.data(), 4); }
 };
 
 class WidgetsRig {
