@@ -1,0 +1,135 @@
+#include "tui/terminal_output.h"
+
+#include <term.h>
+
+#include <cstring>
+
+#include "tui/glyphs.h"
+// term.h defines macros named after every capability; none is used below.
+#undef columns
+#undef lines
+
+namespace tui {
+namespace {
+
+// tiparm with up to two numbers; an empty capability gives an empty string.
+std::string Param(const std::string& cap, int a, int b = 0) {
+  if (cap.empty()) return {};
+  const char* r = tiparm(cap.c_str(), a, b);
+  return r ? std::string(r) : std::string();
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
+int AnsiColour(int pc_colour) {
+  static constexpr int kMap[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+  return kMap[pc_colour & 7] + (pc_colour & 8);
+}
+
+TerminalStrings TerminalStrings::Xterm() {
+  TerminalStrings s;
+  s.cup = "\x1b[%i%p1%d;%p2%dH";
+  s.sgr0 = "\x1b(B\x1b[m";
+  s.setaf = "\x1b[%?%p1%{8}%<%t3%p1%d%e%p1%{16}%<%t9%p1%{8}%-%d%e38;5;%p1%d%;m";
+  s.setab = "\x1b[%?%p1%{8}%<%t4%p1%d%e%p1%{16}%<%t10%p1%{8}%-%d%e48;5;%p1%d%;m";
+  s.bold = "\x1b[1m";
+  s.rev = "\x1b[7m";
+  s.civis = "\x1b[?25l";
+  s.cnorm = "\x1b[?12l\x1b[?25h";
+  s.ss = "\x1b[%p1%d q";
+  s.colours = 256;
+  s.utf8 = true;
+  return s;
+}
+
+TerminalEncoder::TerminalEncoder(TerminalStrings strings) : s_(std::move(strings)) {}
+
+void TerminalEncoder::Invalidate() {
+  row_ = column_ = attribute_ = visible_ = shape_ = -1;
+}
+
+std::string TerminalEncoder::AttributeSequence(std::uint8_t attribute) const {
+  int fg = attribute & 0x0F;
+  int bg = attribute >> 4;
+  std::string out = s_.sgr0;
+  if (s_.colours >= 16) {
+    out += Param(s_.setaf, AnsiColour(fg));
+    out += Param(s_.setab, AnsiColour(bg));
+  } else if (s_.colours >= 8) {
+    // Eight colours: a bright foreground is the bold form, a bright background its dark form.
+    if (fg & 8) out += s_.bold;
+    out += Param(s_.setaf, AnsiColour(fg & 7));
+    out += Param(s_.setab, AnsiColour(bg & 7));
+  } else {
+    // No colours: bright text as bold, a background lighter than the text as reverse video.
+    if (fg & 8) out += s_.bold;
+    static constexpr int kLightness[8] = {0, 1, 3, 4, 2, 3, 5, 6};
+    int fl = kLightness[fg & 7] + ((fg & 8) ? 4 : 0);
+    int bl = kLightness[bg & 7] + ((bg & 8) ? 4 : 0);
+    if (bl > fl) out += s_.rev;
+  }
+  return out;
+}
+
+void TerminalEncoder::MoveTo(int row, int column, std::string& out) {
+  if (row == row_ && column == column_) return;
+  out += Param(s_.cup, row - 1, column - 1);
+  row_ = row;
+  column_ = column;
+}
+
+void TerminalEncoder::AppendGlyph(std::uint8_t byte, std::string& out) const {
+  if (s_.utf8) {
+    AppendUtf8(out, CellGlyph(byte));
+  } else {
+    out += AsciiGlyph(byte);
+  }
+}
+
+void TerminalEncoder::WriteCells(int row, int column, std::span<const Cell> cells, int last_column,
+                                 std::string& out) {
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    int c = column + static_cast<int>(i);
+    if (c > last_column) break;
+    MoveTo(row, c, out);
+    if (cells[i].attribute != attribute_) {
+      out += AttributeSequence(cells[i].attribute);
+      attribute_ = cells[i].attribute;
+    }
+    AppendGlyph(cells[i].character, out);
+    // Automatic margins are off, so the cursor stays on the last column after writing there;
+    // terminals differ, so its place is taken as unknown.
+    column_ = c < last_column ? c + 1 : -1;
+  }
+}
+
+void TerminalEncoder::PlaceCursor(const CursorState& cursor, std::string& out) {
+  if (cursor.visible) {
+    int shape = cursor.height < 75 ? 4 : 2;  // underline for low heights, block for high ones
+    if (shape != shape_ && !s_.ss.empty()) {
+      out += Param(s_.ss, shape);
+      shape_ = shape;
+    }
+  }
+  MoveTo(cursor.row, cursor.column, out);
+  int visible = cursor.visible ? 1 : 0;
+  if (visible != visible_) {
+    out += cursor.visible ? s_.cnorm : s_.civis;
+    visible_ = visible;
+  }
+}
+
+}  // namespace tui
