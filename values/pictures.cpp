@@ -208,9 +208,10 @@ std::string FormatPicture(std::string_view picture, double value, const NumberCh
         break;
     }
   }
-  // No free position took the minus (only literals were left): showing the digits without it
-  // would show another number, so show the plain number instead.
-  if (minusPending) return PlainNumber(length, negative, R, N, chars.decimal);
+  // No free position took the minus (only literals or decimals were left): showing the digits
+  // without it would show another number, so show the plain number instead. A value that
+  // rounds to 0 shows 0 either way and keeps its picture.
+  if (minusPending && !R.empty()) return PlainNumber(length, negative, R, N, chars.decimal);
   return out;
 }
 

@@ -75,6 +75,8 @@ TEST(FormatPicture, OverflowShowsThePlainNumberOrBangs) {
       {"ZZ9.99", 1234567, "!!!!!!"},
       {"99", 100, "!!"},
       {"$999", -123, "-123"},        // only a literal was left for the minus
+      {"9.99", -1.5, "-1'5"},        // no integer position left for it
+      {"9", -0.4, "0"},              // rounds to 0: nothing is lost without the minus
   };
   CheckPictures(std::begin(cases), std::end(cases), NumberCharacters{});
 }
