@@ -142,5 +142,16 @@ TEST_F(CatalogueTest, NoLocaleDirectoryKeepsCatalan) {
   EXPECT_FALSE(std::filesystem::exists(root_ / "LOCALE"));
 }
 
+TEST(DemoCatalogueTest, LeadingBlankLineDoesNotShiftTheRecords) {
+  // The demo installation's catalogue, as written in the source tree: it starts with a blank
+  // line, which would otherwise be read as a key and shift every later item by one.
+  const std::string path = std::string(MODCARTA_SOURCE_DIR) + "/demo/install/LOCALE/MODCARTA.LNG";
+  std::ifstream in(path, std::ios::binary);
+  if (!in) GTEST_SKIP() << "no demo catalogue at " << path;
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(LookUpCatalogue(content, "FINCA INEXISTENT", "SPA"), "FINCA INEXISTENTE");
+  EXPECT_EQ(LookUpCatalogue(content, "_Finques_", "GLG"), "_Fincas_");
+}
+
 }  // namespace
 }  // namespace session
