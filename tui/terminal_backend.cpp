@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include <curses.h>
 #include <term.h>
@@ -310,14 +311,36 @@ class TerminalDisplay : public DisplayAdapter {
     std::string& out = t_->out;
     out += "\x1b[m";
     out += clear_;
-    // Wrapped at the terminal's width, from the top-left corner.
-    int width = std::max(t_->physical.columns, 1);
+    // Word-wrapped at the terminal's width, from the top-left corner.
+    std::size_t width = static_cast<std::size_t>(std::max(t_->physical.columns, 1));
+    std::vector<std::string> lines(1);
+    std::size_t start = 0;
+    while (start < text.size()) {
+      std::size_t space = text.find(' ', start);
+      std::string word = text.substr(start, space == std::string::npos ? std::string::npos : space - start);
+      start = space == std::string::npos ? text.size() : space + 1;
+      while (!word.empty()) {
+        std::string& line = lines.back();
+        std::size_t need = line.empty() ? word.size() : line.size() + 1 + word.size();
+        if (need <= width) {
+          if (!line.empty()) line += ' ';
+          line += word;
+          word.clear();
+        } else if (line.empty()) {
+          line = word.substr(0, width);
+          word.erase(0, width);
+          lines.emplace_back();
+        } else {
+          lines.emplace_back();
+        }
+      }
+    }
     int row = 1;
-    for (std::size_t i = 0; i < text.size() && row <= t_->physical.rows; i += static_cast<std::size_t>(width), ++row) {
-      std::string line = text.substr(i, static_cast<std::size_t>(width));
+    for (const std::string& line : lines) {
+      if (row > t_->physical.rows || line.empty()) break;
       std::vector<Cell> cells;
       for (char c : line) cells.push_back(Cell{static_cast<std::uint8_t>(c), 0x07});
-      t_->encoder.WriteCells(row, 1, cells, width, out);
+      t_->encoder.WriteCells(row++, 1, cells, static_cast<int>(width), out);
     }
     t_->encoder.Invalidate();
   }
