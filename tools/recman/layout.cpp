@@ -1,8 +1,6 @@
 #include "tools/recman/layout.h"
 
 #include <algorithm>
-#include <map>
-#include <set>
 
 #include "tools/recman/json.h"
 
@@ -97,7 +95,9 @@ class LayoutReader {
 
   // Refuses members other than the allowed ones and "comment".
   bool OnlyMembers(const JsonValue& object, std::initializer_list<const char*> allowed) {
-    for (const auto& [name, value] : object.Members()) {
+    for (const auto& member : object.Members()) {
+      const std::string& name = member.first;
+      const JsonValue& value = member.second;
       if (name == "comment") continue;
       bool known = std::any_of(allowed.begin(), allowed.end(), [&](const char* a) { return name == a; });
       if (!known) {
