@@ -54,8 +54,8 @@ std::string PadCut(std::string_view digits, std::size_t width) {
 
 namespace {
 
-bool HasOption(std::string_view spec, char upper) {
-  for (char c : spec) {
+bool HasOption(std::string_view format, char upper) {
+  for (char c : format) {
     if (c == upper || c == upper + ('a' - 'A')) return true;
   }
   return false;
@@ -65,13 +65,13 @@ int DigitValue(char c) { return c >= '0' && c <= '9' ? c - '0' : 0; }
 
 }  // namespace
 
-std::string NumberText(double value, std::string_view specification) {
+std::string NumberText(double value, std::string_view format) {
   if (!std::isfinite(value)) value = 0.0;
 
   int width = 0;
   int decimals = 0;
   bool point = false;
-  for (char c : specification) {
+  for (char c : format) {
     if (c == '.') {
       point = true;
     } else if (c >= '0' && c <= '9') {
@@ -103,17 +103,17 @@ std::string NumberText(double value, std::string_view specification) {
   std::string integer = digits.substr(0, digits.size() - static_cast<std::size_t>(split));
   std::string fraction = digits.substr(digits.size() - static_cast<std::size_t>(split));
 
-  if (!fraction.empty() && !HasOption(specification, 'V')) fraction.insert(0, ".");
-  if (HasOption(specification, 'Z') && integer.empty()) integer = "0";
+  if (!fraction.empty() && !HasOption(format, 'V')) fraction.insert(0, ".");
+  if (HasOption(format, 'Z') && integer.empty()) integer = "0";
   if (width > 0) integer = internal::PadCut(integer, static_cast<std::size_t>(width));
 
   bool negative = value < 0.0;
   char sign = 0;
-  if (HasOption(specification, 'S') && !negative) {
+  if (HasOption(format, 'S') && !negative) {
     sign = '+';
-  } else if (HasOption(specification, 'N') && negative) {
+  } else if (HasOption(format, 'N') && negative) {
     sign = 'N';
-  } else if (HasOption(specification, 'M')) {
+  } else if (HasOption(format, 'M')) {
     sign = negative ? 'N' : ' ';
   } else if (negative) {
     sign = '-';

@@ -15,9 +15,9 @@
 
 namespace values {
 
-// Number text of a value under a number specification.
+// Number text of a value under a number format.
 //
-// The specification's digits before an optional "." give the integer width, the digits after
+// The format's digits before an optional "." give the integer width, the digits after
 // it the number of decimals; the letters V (no point), Z (a "0" for an empty integer part),
 // S ("+" for zero and positive), N ("N" for negative), M ("N" for negative, " " otherwise), in
 // either case, select options; other characters are ignored.
@@ -30,9 +30,9 @@ namespace values {
 // Bounds: a value that is not finite counts as 0; widths and decimal counts above
 // kMaxNumberTextDigits are taken as kMaxNumberTextDigits.
 inline constexpr int kMaxNumberTextDigits = 400;
-std::string NumberText(double value, std::string_view specification);
+std::string NumberText(double value, std::string_view format);
 
-// The same with the empty specification (the short form the program uses for fields).
+// The same with the empty format (the short form the program uses for fields).
 inline std::string NumberText(double value) { return NumberText(value, std::string_view{}); }
 
 // The decimal digits of the absolute integer part of a value, left-padded with "0" and cut to

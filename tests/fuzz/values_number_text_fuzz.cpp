@@ -1,4 +1,4 @@
-// Number text and packed fields: any value (NaN, infinities, denormals) with any specification
+// Number text and packed fields: any value (NaN, infinities, denormals) with any format
 // gives a bounded text; base-hundred packing and packed date text accept any bytes.
 #include <cstddef>
 #include <cstdint>

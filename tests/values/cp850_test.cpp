@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -37,21 +38,28 @@ std::string AllBytes() {
 }
 
 TEST(Cp850, EveryByteMatchesIconvBothWays) {
-  std::string reference;
-  if (!RunFilter("iconv -f CP850 -t UTF-8", AllBytes(), reference)) {
+  std::string utf32;
+  if (!RunFilter("iconv -f CP850 -t UTF-32LE", AllBytes(), utf32)) {
     GTEST_SKIP() << "iconv with CP850 is not available";
   }
-  EXPECT_EQ(values::Cp850ToUtf8(AllBytes()), reference);
-  // Byte by byte, so that a difference names its byte.
+  // One code point per byte, so that a difference names its byte.
+  ASSERT_EQ(utf32.size(), 256u * 4);
   for (int b = 0; b < 256; ++b) {
-    std::string one;
-    ASSERT_TRUE(RunFilter("iconv -f CP850 -t UTF-8", std::string(1, static_cast<char>(b)), one));
-    EXPECT_EQ(values::Cp850ToUtf8(std::string(1, static_cast<char>(b))), one) << "byte " << b;
+    char32_t expected = 0;
+    for (int k = 3; k >= 0; --k) {
+      expected = (expected << 8) | static_cast<unsigned char>(utf32[static_cast<std::size_t>(b * 4 + k)]);
+    }
+    EXPECT_EQ(static_cast<std::uint32_t>(values::Cp850ToUnicode(static_cast<unsigned char>(b))),
+              static_cast<std::uint32_t>(expected))
+        << "byte " << b;
   }
+  std::string utf8;
+  ASSERT_TRUE(RunFilter("iconv -f CP850 -t UTF-8", AllBytes(), utf8));
+  EXPECT_EQ(values::Cp850ToUtf8(AllBytes()), utf8);
   std::string back;
-  ASSERT_TRUE(RunFilter("iconv -f UTF-8 -t CP850", reference, back));
+  ASSERT_TRUE(RunFilter("iconv -f UTF-8 -t CP850", utf8, back));
   EXPECT_EQ(back, AllBytes());
-  EXPECT_EQ(values::Utf8ToCp850(reference), AllBytes());
+  EXPECT_EQ(values::Utf8ToCp850(utf8), AllBytes());
 }
 
 TEST(Cp850, CodePointsRoundTripAndUnknownsAreReplaced) {

@@ -14,11 +14,11 @@ using values_test::Bytes;
 
 struct NumberTextCase {
   double value;
-  const char* spec;
+  const char* format;
   const char* expected;
 };
 
-TEST(NumberText, SpecificationsWidthsSignsAndRounding) {
+TEST(NumberText, FormatsWidthsSignsAndRounding) {
   const NumberTextCase cases[] = {
       {12.5, "", "12.5"},
       {0.25, "", ".25"},
@@ -50,11 +50,11 @@ TEST(NumberText, SpecificationsWidthsSignsAndRounding) {
       {1e20, "", "100000000000000000000"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(NumberText(c.value, c.spec), c.expected) << c.value << " spec \"" << c.spec << "\"";
+    EXPECT_EQ(NumberText(c.value, c.format), c.expected) << c.value << " format \"" << c.format << "\"";
   }
 }
 
-TEST(NumberText, ShortFormIsTheEmptySpecification) {
+TEST(NumberText, ShortFormIsTheEmptyFormat) {
   EXPECT_EQ(NumberText(42.75), "42.75");
   EXPECT_EQ(NumberText(-0.5), "-.5");
 }
