@@ -1,0 +1,227 @@
+// Opening a selection list and paging down ten pages, over a record file of 1,000 records and
+// over one of 1,000,000. The browser reads records only as lines are needed, so both should
+// cost the same; the run ends by printing the ratio of the two.
+//
+// Each file is built once per run (in a temporary directory removed at the end), through the
+// engine directly and inside one transaction, so that building the large file stays quick.
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "recman/engine.h"
+#include "session/environment.h"
+#include "session/form.h"
+#include "session/session.h"
+#include "storage/record_layer.h"
+#include "tui/console.h"
+#include "tui/headless_backend.h"
+#include "tui/list_browse.h"
+#include "tui/module.h"
+#include "tui/windows.h"
+
+namespace {
+
+constexpr int kRecordLength = 40;
+constexpr std::int16_t kHandle = 10;
+constexpr int kPages = 10;
+// A list of 20 lines of 60 columns.
+constexpr std::array<int, 8> kListAttributes = {kHandle, 0, 2, 5, 23, 66, 0, 0};
+
+class QuietSystem : public platform::System {
+ public:
+  platform::LocalTime Now() override { return {2024, 1, 1, 0, 0, 0, 0}; }
+  std::int64_t MonotonicMs() override { return ++ms_; }
+  void Pause(int) override {}
+  std::uint32_t Random(std::uint32_t) override { return 0; }
+  void Beep() override {}
+  std::string ComputerName() override { return "BENCH"; }
+  int RunAndWait(const std::vector<std::string>&) override { return -1; }
+
+ private:
+  std::int64_t ms_ = 0;
+};
+
+class NoUi : public storage::UserInterface {
+ public:
+  void MessageBox(int, std::string_view) override {}
+  void WinClose() override {}
+  void Beep() override {}
+  void FlushKeys() override {}
+  std::int16_t GetKey() override { return 27; }
+  std::int16_t ReadKey() override { return 0; }
+};
+
+// The module's line: the key and the name of the record in the area.
+class ListModule : public tui::Module {
+ public:
+  explicit ListModule(const std::array<char, kRecordLength>& area) : area_(area) {}
+  void ShowPanel(std::int16_t) override {}
+  void ShowFieldValue(std::int16_t, std::int16_t) override {}
+  std::int16_t AcceptFieldValue(std::int16_t, const std::string&, std::int16_t, std::int16_t) override { return 0; }
+  std::int16_t CheckPanel(std::int16_t, std::int16_t) override { return 0; }
+  std::string ListLineText(std::int16_t) override {
+    ++lines;
+    return std::string(area_.data(), 8) + "  " + std::string(area_.data() + 8, 30);
+  }
+  void ListPick(std::int16_t&, std::int16_t, std::int16_t&) override {}
+  std::int16_t ListKeyRange(std::int16_t, std::string& lower, std::string& upper) override {
+    lower.clear();
+    upper.clear();
+    return 0;
+  }
+  long lines = 0;
+
+ private:
+  const std::array<char, kRecordLength>& area_;
+};
+
+void Put16(std::string& out, std::size_t at, std::uint16_t v) {
+  out[at] = static_cast<char>(v & 0xFF);
+  out[at + 1] = static_cast<char>(v >> 8);
+}
+
+// Builds "<dir>/LIST.dat" with `count` records keyed by 8 digits, in one transaction.
+bool BuildFile(const std::string& dir, int count) {
+  recman::Engine engine;
+  std::array<char, recman::kPositionBlockSize> pos{};
+  std::string spec(32, '\0');
+  Put16(spec, 0, kRecordLength);
+  Put16(spec, 2, 4096);
+  Put16(spec, 4, 1);
+  Put16(spec, 16, 1);
+  Put16(spec, 18, 8);
+  Put16(spec, 20, 0x02);
+  std::string path = dir + "/LIST.dat";
+  std::string key = path + '\0';
+  std::uint32_t len = static_cast<std::uint32_t>(spec.size());
+  if (engine.BTRCALL(recman::kOpCreate, pos.data(), spec.data(), &len, key.data(), static_cast<std::uint8_t>(key.size()), 0) != 0) {
+    return false;
+  }
+  pos.fill(0);
+  char owner[5] = {'M', 'O', 'D', 'C', '\0'};
+  len = 5;
+  if (engine.BTRCALL(recman::kOpOpen, pos.data(), owner, &len, key.data(), static_cast<std::uint8_t>(key.size()), 0) != 0) {
+    return false;
+  }
+  std::uint32_t none = 0;
+  char empty[1] = {0};
+  engine.BTRCALL(recman::kOpBeginTransaction, pos.data(), empty, &none, empty, 0, 0);
+  std::string record(kRecordLength, ' ');
+  std::array<char, 256> keyBuffer{};
+  for (int n = 1; n <= count; ++n) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%08d", n);
+    record.replace(0, 8, digits);
+    std::string name = "Record number " + std::string(digits);
+    record.replace(8, name.size(), name);
+    len = kRecordLength;
+    if (engine.BTRCALL(recman::kOpInsert, pos.data(), record.data(), &len, keyBuffer.data(), 8, 0) != 0) return false;
+  }
+  engine.BTRCALL(recman::kOpEndTransaction, pos.data(), empty, &none, empty, 0, 0);
+  engine.BTRCALL(recman::kOpClose, pos.data(), empty, &none, empty, 0, 0);
+  return true;
+}
+
+// One directory per file size, built on first use and kept for the run.
+class Files {
+ public:
+  ~Files() {
+    std::error_code ec;
+    for (auto& [count, dir] : dirs_) std::filesystem::remove_all(dir, ec);
+  }
+  const std::string* Dir(int count) {
+    auto it = dirs_.find(count);
+    if (it != dirs_.end()) return &it->second;
+    std::string pattern = (std::filesystem::temp_directory_path() / "modcarta-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) return nullptr;
+    if (!BuildFile(pattern, count)) return nullptr;
+    return &(dirs_[count] = pattern);
+  }
+
+ private:
+  std::map<int, std::string> dirs_;
+};
+
+Files& BenchFiles() {
+  static Files files;
+  return files;
+}
+
+// Mean time per browse, by file size, for the closing ratio.
+std::map<int, double>& MeanSeconds() {
+  static std::map<int, double> means;
+  return means;
+}
+
+void BM_OpenListAndPageDown(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const std::string* dir = BenchFiles().Dir(count);
+  if (dir == nullptr) {
+    state.SkipWithError("cannot build the record file");
+    return;
+  }
+  session::Session session;
+  session.RootDir = *dir + "\\";
+  session.TempDir = *dir + "\\";
+  session::MapEnvironment environment;
+  QuietSystem system;
+  tui::HeadlessBackend made = tui::MakeHeadlessBackend({25, 80});
+  tui::HeadlessControl& script = *made.control;
+  tui::Console console(std::move(made.backend));
+  tui::Windows windows(console, session, system, environment);
+  NoUi ui;
+  recman::Engine engine;
+  storage::RecordLayer records(engine, session, system, ui, [](int) {}, *dir + "\\db.log");
+  std::array<char, kRecordLength> area{};
+  if (records.RecOpen(kHandle, *dir + "\\LIST", area) != 0) {
+    state.SkipWithError("cannot open the record file");
+    return;
+  }
+  session::Form form;
+  form.Panels.resize(1);
+  form.Lists.resize(2);
+  for (std::size_t i = 0; i < 8; ++i) form.Lists[1].Attribute[i] = static_cast<std::int16_t>(kListAttributes[i]);
+  form.Lists[1].Title = "RECORDS";
+  form.ListCount = 1;
+  ListModule module(area);
+  tui::Widgets widgets(console, windows, form, records, session, system, module);
+
+  double total = 0;
+  long browses = 0;
+  for (auto _ : state) {
+    script.ClearInput();
+    for (int i = 0; i < kPages; ++i) script.PushKey(tui::key::kPgDn);
+    script.PushKey(tui::key::kEscape);
+    auto start = std::chrono::steady_clock::now();
+    std::int16_t result = tui::ListBrowse(widgets, 1);
+    total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ++browses;
+    benchmark::DoNotOptimize(result);
+  }
+  state.counters["lines_read"] = benchmark::Counter(static_cast<double>(module.lines) / static_cast<double>(browses));
+  if (browses > 0) MeanSeconds()[count] = total / static_cast<double>(browses);
+  records.RecResetAll();
+}
+
+BENCHMARK(BM_OpenListAndPageDown)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  auto& means = MeanSeconds();
+  if (means.count(1000) && means.count(1000000)) {
+    std::printf("ratio 1,000,000 / 1,000 records: %.2f\n", means[1000000] / means[1000]);
+  }
+  benchmark::Shutdown();
+  return 0;
+}
