@@ -393,6 +393,11 @@ TEST_F(RecmanCommandTest, AFailedSaveKeepsTheOldOutput) {
   // The unformatted stream carries it.
   EXPECT_EQ(Run({"save", "dep.dat", "out.txt"}).status, 0);
   EXPECT_EQ(ReadFile(dir_ / "out.txt"), Stream({Record(1, 0, 0, "A"), odd}));
+  // A save over the record file itself is refused before anything is written.
+  Result self = Run({"save", "dep.dat", "DEP.DAT"});
+  EXPECT_EQ(self.status, 1);
+  EXPECT_NE(self.err.find("DEP.DAT: the output would overwrite the record file"), std::string::npos) << self.err;
+  EXPECT_EQ(Contents(), Stream({Record(1, 0, 0, "A"), odd}));
 }
 
 TEST_F(RecmanCommandTest, SavingByANullKeyWouldLoseRecords) {

@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <optional>
@@ -188,15 +187,14 @@ bool WriteOutput(const std::string& name, std::string_view bytes, std::ostream& 
   std::string host = platform::HostPath(name);
   std::string partial = host + ".partial-" + std::to_string(::getpid());
   {
-    std::ofstream file(partial, std::ios::binary | std::ios::trunc);
-    if (!file) {
+    platform::File file;
+    if (file.Open(partial, platform::File::Mode::kReadWrite, false) != platform::OpenResult::kOk) {
       error = name + ": cannot be written";
       return false;
     }
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.flush();
-    if (!file) {
-      file.close();
+    // On disk before it takes the old file's place, so a crash leaves one or the other whole.
+    if (!file.Truncate(0) || !file.WriteAt(0, bytes) || !file.Sync()) {
+      file.Close();
       std::remove(partial.c_str());
       error = name + ": cannot be written (disk full?)";
       return false;
