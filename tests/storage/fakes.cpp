@@ -13,7 +13,7 @@ void FakeSystem::Pause(int milliseconds) {
 
 void FakeSystem::AddMinutes(int minutes) {
   int total = now.hour * 60 + now.minute + minutes;
-  // Enough for the tests: stays within one day.
+  // Enough for the tests: stays within one day (the clock starts at 10:30).
   now.hour = total / 60;
   now.minute = total % 60;
 }

@@ -102,6 +102,45 @@ TEST(LockProcessesTest, ModePEscapeGivesUpWhileAnotherStationHoldsTheKey) {
   EXPECT_EQ(registry.LockKey("TranLauV", kKey), 0);
 }
 
+// A station in its own process takes a lock and ends without releasing it.
+int LeaveLock(const TempDir& root, const std::string& lower, const std::string& upper, int minutesAgo) {
+  return WaitChild(RunChild([&] {
+    session::Session s = StationSession(root, "other");
+    FakeSystem system;
+    system.AddMinutes(-minutesAgo);
+    FakeUi ui;
+    LockRegistry registry(s, system, ui);
+    registry.SetWaitMode('S');
+    return registry.LockAcquire("TranLauV", "K", lower, upper) == 0 ? 0 : 30;
+  }));
+}
+
+TEST(LockProcessesTest, KeyRangesOfAnotherProcess) {
+  TempDir root;
+  ASSERT_EQ(LeaveLock(root, "21", "30", 0), 0);
+  session::Session s = StationSession(root, "mine");
+  FakeSystem system;
+  FakeUi ui;
+  LockRegistry registry(s, system, ui);
+  registry.SetWaitMode('S');
+  EXPECT_EQ(registry.LockAcquire("TranLauV", "K", "15", "25"), -1);
+  EXPECT_EQ(registry.LockAcquire("TranLauV", "K", "10", "20"), 0);
+  EXPECT_TRUE(ui.events.empty());
+}
+
+TEST(LockProcessesTest, AnotherProcessesLockStamped31MinutesAgoIsReclaimed) {
+  TempDir root;
+  ASSERT_EQ(LeaveLock(root, "21", "30", 31), 0);
+  session::Session s = StationSession(root, "mine");
+  FakeSystem system;
+  FakeUi ui;
+  LockRegistry registry(s, system, ui);
+  registry.SetWaitMode('S');
+  EXPECT_EQ(registry.LockAcquire("TranLauV", "K", "25", "25"), 0);
+  // The stale record's place was reused: still one record, now ours.
+  EXPECT_EQ(std::filesystem::file_size(root / "LOCKS/TranLauV.lck"), storage::LockFileRecord::kSize);
+}
+
 TEST(LockProcessesTest, StationsThatDieLeaveTheirLockFileUsable) {
   // A station killed while it holds the lock file open must not block the others: the
   // exclusive claim goes with the process.

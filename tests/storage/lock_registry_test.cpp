@@ -311,6 +311,10 @@ TEST_F(LockRegistryTest, WaitShowsTheMessageOnceAndClosesItWhenGranted) {
   ASSERT_EQ(b.registry->LockAcquire("X", "F", "", ""), 0);
   // Station B lets go while A is pausing for the third time.
   system.onPause = [&](int n) {
+    // The lock file is not held during the pause, so other stations can go on.
+    platform::File probe;
+    EXPECT_EQ(probe.Open(a.registry->LockFilePath("X"), platform::File::Mode::kReadWrite, true), platform::OpenResult::kOk);
+    probe.Close();
     if (n == 3) {
       ASSERT_EQ(b.registry->LockRelease("X"), 0);
     }
