@@ -121,7 +121,12 @@ Status RecordLayer::RecOpen(FileHandle handle, std::string_view name, std::span<
   const RecordFilePath path = SplitRecordFileName(name);
   const std::string host = platform::HostPath(path.Full());
   // The path goes NUL-terminated into the key buffer.
-  if (host.size() + 1 > kKeyBufferSize - 1) return Fail(name, kStatusInvalidFileName);
+  // Failures before the record manager has opened the file leave nothing of it to close.
+  auto failUnopened = [&](Status status) {
+    slot = Slot{};
+    return Fail(name, status);
+  };
+  if (host.size() + 1 > kKeyBufferSize - 1) return failUnopened(kStatusInvalidFileName);
 
   bool created = false;
   for (;;) {
@@ -140,12 +145,12 @@ Status RecordLayer::RecOpen(FileHandle handle, std::string_view name, std::span<
     }
     if (status == kStatusFileNotFound && !created) {
       status = CreateFromDescription(path.base, host);
-      if (status != kStatusOk) return Fail(name, status);
+      if (status != kStatusOk) return failUnopened(status);
       // A file that still cannot be found after its creation must not loop forever.
       created = true;
       continue;
     }
-    if (status != kStatusOk) return Fail(name, status);
+    if (status != kStatusOk) return failUnopened(status);
 
     status = ReadLayout(slot);
     if (status != kStatusOk) return Fail(name, status);

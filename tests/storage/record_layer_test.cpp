@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <filesystem>
@@ -166,6 +167,14 @@ TEST_F(RecordLayerTest, FailureMessageInEveryLanguage) {
   }
 }
 
+TEST_F(RecordLayerTest, PathLongerThanTheKeyBufferIsRefused) {
+  const std::string name = Name(std::string(300, 'x'));
+  EXPECT_EQ(layer->RecOpen(5, name, area), storage::kStatusInvalidFileName);
+  ASSERT_FALSE(ui.events.empty());
+  EXPECT_EQ(ui.events[0], "box 12 NO ES POT ACCEDIR AL FITXER " + name + " (11)");
+  EXPECT_TRUE(manager.ops.empty() || manager.ops == std::vector<std::uint16_t>{recman::kOpReset});
+}
+
 TEST_F(RecordLayerTest, DescriptionShorterThanItsLengthIsAFailure) {
   std::string buffer = TestFileBuffer();
   std::string bytes(2, '\0');
@@ -192,6 +201,8 @@ TEST_F(RecordLayerTest, RecordLongerThanTheAreaIsRefusedAtOpen) {
   EXPECT_EQ(fatal.size(), 1u);
   ASSERT_FALSE(ui.events.empty());
   EXPECT_EQ(ui.events[0], "box 12 NO ES POT ACCEDIR AL FITXER " + Name("DADES\\Cases") + " (22)");
+  // The file had been opened, so it was closed again.
+  EXPECT_EQ(std::count(manager.ops.begin(), manager.ops.end(), recman::kOpClose), 1);
   // A larger area is fine; reads never write past the record length.
   std::array<char, kRecordLength + 4> large;
   large.fill('#');

@@ -75,4 +75,58 @@ TEST(RecordLockProcessesTest, MessageShownOnceAndClosedWhenTheReadSucceeds) {
   EXPECT_EQ(WaitChild(holder), 0);
 }
 
+TEST(RecordLockProcessesTest, FileOpenedExclusivelyElsewhereIsWaitedFor) {
+  testing_support::TempDir root;
+  std::filesystem::create_directories(root / "DADES");
+  std::filesystem::create_directories(root / "ddf");
+  WriteDescription(root / "ddf/Cases.xdf", TestFileBuffer());
+  session::Session session;
+  session.RootDir = root.SystemDir();
+  const std::string name = root.SystemDir() + "DADES\\Cases";
+  {
+    recman::Engine engine;
+    FakeSystem system;
+    FakeUi ui;
+    storage::RecordLayer layer(engine, session, system, ui, nullptr, root.SystemDir() + "db.log");
+    std::array<char, kRecordLength> area{};
+    ASSERT_EQ(layer.RecOpen(508, name, area), 0);
+    ASSERT_EQ(layer.RecResetAll(), 0);
+  }
+
+  Signal opened, close, closed;
+  pid_t holder = RunChild([&] {
+    recman::Engine engine;
+    std::array<char, recman::kPositionBlockSize> position{};
+    const std::string host = (root / "DADES/Cases.dat") + std::string(1, '\0');
+    std::string key = host;
+    char owner[5] = {};
+    std::uint32_t length = 0;
+    if (engine.BTRCALL(recman::kOpOpen, position.data(), owner, &length, key.data(), static_cast<std::uint8_t>(key.size()), -4) != 0)
+      return 10;
+    opened.Send();
+    if (close.Wait() == '\0') return 11;
+    length = 0;
+    const std::int16_t status = engine.BTRCALL(recman::kOpClose, position.data(), owner, &length, key.data(), 0, 0);
+    closed.Send();
+    return status == 0 ? 0 : 12;
+  });
+  ASSERT_EQ(opened.Wait(), '.');
+
+  recman::Engine engine;
+  FakeSystem system;
+  FakeUi ui;
+  storage::RecordLayer layer(engine, session, system, ui, nullptr, root.SystemDir() + "db.log");
+  system.onPause = [&](int n) {
+    if (n == 1) {
+      close.Send();
+      closed.Wait();
+    }
+  };
+  std::array<char, kRecordLength> area{};
+  EXPECT_EQ(layer.RecOpen(508, name, area), 0);
+  EXPECT_EQ(system.pauses, std::vector<int>{3000});
+  EXPECT_TRUE(ui.events.empty());
+  EXPECT_EQ(WaitChild(holder), 0);
+}
+
 }  // namespace
