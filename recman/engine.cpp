@@ -51,6 +51,8 @@ struct OpenFile {
   std::uint32_t singleLock = 0;
   std::set<std::uint32_t> multiLocks;
 
+  std::string scratch;
+
   const FileSpec& spec() const { return store->spec(); }
   bool Holds(std::uint32_t addr) const { return singleLock == addr || multiLocks.count(addr) > 0; }
 };
@@ -480,7 +482,7 @@ struct Engine::Impl {
       }
     };
     IndexEntry entry;
-    std::string data;
+    std::string& data = f.scratch;  // reused, so a read allocates nothing in the common case
     Status status = find(entry, data);
     if (status != kStatusOk) return status;
     if (c.lockBias && !c.getKeyOnly) {
@@ -505,7 +507,7 @@ struct Engine::Impl {
     f.physical = entry.addr;
     f.position = std::move(entry);
     status = ReturnRecord(c, data);
-    f.currentData = std::move(data);
+    std::swap(f.currentData, f.scratch);
     return status;
   }
 

@@ -227,7 +227,7 @@ Status SqliteStore::Prepare() {
   bool ok = prep(st_->begin, "BEGIN IMMEDIATE") && prep(st_->commit, "COMMIT") &&
             prep(st_->rollback, "ROLLBACK") &&
             prep(st_->insertRecord, "INSERT INTO records(data, seqs) VALUES(?1, ?2)") &&
-            prep(st_->readRecord, "SELECT data FROM records WHERE addr = ?1") &&
+            prep(st_->readRecord, "SELECT data, seqs FROM records WHERE addr = ?1") &&
             prep(st_->readSeqs, "SELECT seqs FROM records WHERE addr = ?1") &&
             prep(st_->updateRecord, "UPDATE records SET data = ?2, seqs = ?3 WHERE addr = ?1") &&
             prep(st_->deleteRecord, "DELETE FROM records WHERE addr = ?1") &&
@@ -270,11 +270,13 @@ Status SqliteStore::Prepare() {
 }
 
 Status SqliteStore::Begin() {
+  Forget();
   ResetOnExit r{st_->begin};
   return StatusOfSqlite(st_->begin.Step());
 }
 
 Status SqliteStore::Commit() {
+  Forget();
   ResetOnExit r{st_->commit};
   int rc = st_->commit.Step();
   if (rc != SQLITE_DONE) {
@@ -285,6 +287,7 @@ Status SqliteStore::Commit() {
 }
 
 void SqliteStore::Rollback() {
+  Forget();
   if (sqlite3_get_autocommit(db_)) return;
   ResetOnExit r{st_->rollback};
   st_->rollback.Step();
@@ -354,6 +357,10 @@ Status SqliteStore::RemoveEntry(int keyIndex, const std::string& key, std::int64
 }
 
 Status SqliteStore::ReadSeqs(std::uint32_t addr, std::string& seqs) {
+  if (cachedAddr_ == addr) {
+    seqs = cachedSeqs_;
+    return kStatusOk;
+  }
   Stmt& s = st_->readSeqs;
   ResetOnExit r{s};
   s.Int(1, addr);
@@ -386,6 +393,7 @@ Status SqliteStore::Insert(std::string_view data, const RecordKeys& keys, std::u
     sqlite3_int64 id = sqlite3_last_insert_rowid(db_);
     if (id <= 0 || id > 0xFFFFFFFFll) return kStatusDiskFull;  // addresses are 4 bytes
     addr = static_cast<std::uint32_t>(id);
+    Remember(addr, std::move(packed));
   }
   for (std::size_t k = 0; k < keys.size(); ++k) {
     if (!keys[k]) continue;
@@ -435,7 +443,10 @@ Status SqliteStore::Update(std::uint32_t addr, std::string_view data, const Reco
   s.Blob(2, data);
   packed = PutSeqs(seqs);
   s.Blob(3, packed);
-  return StatusOfSqlite(s.Step());
+  int rc = s.Step();
+  if (rc != SQLITE_DONE) return StatusOfSqlite(rc);
+  Remember(addr, std::move(packed));
+  return kStatusOk;
 }
 
 Status SqliteStore::Delete(std::uint32_t addr, const RecordKeys& keys) {
@@ -447,6 +458,7 @@ Status SqliteStore::Delete(std::uint32_t addr, const RecordKeys& keys) {
     if ((status = RemoveEntry(static_cast<int>(k), *keys[k], GetSeq(packed, k))) != kStatusOk) return status;
   }
   {
+    Forget();
     Stmt& s = st_->deleteRecord;
     ResetOnExit r{s};
     s.Int(1, addr);
@@ -464,8 +476,20 @@ Status SqliteStore::Read(std::uint32_t addr, std::string& data) {
   if (rc == SQLITE_DONE) return kStatusInvalidRecordAddress;
   if (rc != SQLITE_ROW) return StatusOfSqlite(rc);
   s.ColBlobInto(0, data);
+  if (!sqlite3_get_autocommit(db_)) Remember(addr, s.ColBlob(1));
   return kStatusOk;
 }
+
+// Inside a write transaction nobody else changes the file, so the places of the record last
+// read or written can be kept for the next call on it (Update after Read, EntryOf after
+// Insert). Outside one, they are always read afresh.
+void SqliteStore::Remember(std::uint32_t addr, std::string seqs) {
+  if (sqlite3_get_autocommit(db_)) return;
+  cachedAddr_ = addr;
+  cachedSeqs_ = std::move(seqs);
+}
+
+void SqliteStore::Forget() { cachedAddr_ = 0; }
 
 Status SqliteStore::EntryOf(int keyIndex, std::uint32_t addr, std::string_view storedKey, IndexEntry& entry) {
   std::string packed;

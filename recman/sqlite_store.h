@@ -74,10 +74,14 @@ class SqliteStore : public Store {
   Status RemoveEntry(int keyIndex, const std::string& key, std::int64_t seq);
   Status ReadSeqs(std::uint32_t addr, std::string& seqs);
   Status AddToCounter(int id, std::int64_t delta);
+  void Remember(std::uint32_t addr, std::string seqs);
+  void Forget();
 
   sqlite3* db_ = nullptr;
   FileSpec spec_;
   std::unique_ptr<Statements> st_;
+  std::uint32_t cachedAddr_ = 0;
+  std::string cachedSeqs_;
 };
 
 // Maps an SQLite result code to a status.
