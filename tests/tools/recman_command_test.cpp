@@ -376,6 +376,15 @@ TEST_F(RecmanCommandTest, CsvErrorsNameRecordLineAndField) {
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     EXPECT_EQ(Contents(), "") << c.csv;
   }
+  // A layout for other records than the file's, here from standard input.
+  std::string other = kLayout;
+  other.replace(other.find("\"record length\": 60"), 19, "\"record length\": 61");
+  WriteFile(dir_ / "other.json", other);
+  Result r = Run({"load", "dep.dat", "-", "--layout", "other.json", "--csv"}, header);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("other.json: the layout's records are 61 bytes, but those of dep.dat are 60"),
+            std::string::npos)
+      << r.err;
 }
 
 TEST_F(RecmanCommandTest, AFailedSaveKeepsTheOldOutput) {
