@@ -142,6 +142,14 @@ struct Terminal {
   std::string notice_shown;
   std::string mouse_on;
   std::string mouse_off;
+  TERMINAL* terminfo = nullptr;  // the description setupterm loaded, freed with the terminal
+
+  Terminal() = default;
+  Terminal(const Terminal&) = delete;
+  Terminal& operator=(const Terminal&) = delete;
+  ~Terminal() {
+    if (terminfo != nullptr) del_curterm(terminfo);
+  }
 
   void Enter() {
     ::tcsetattr(options.input_fd, TCSADRAIN, &raw);
@@ -501,6 +509,7 @@ Backend MakeTerminalBackend(const TerminalOptions& options, std::string* error) 
   }
 
   auto t = std::make_shared<Terminal>();
+  t->terminfo = cur_term;
   t->options = options;
   t->decoder = KeyDecoder(options.escape_delay_ms);
   t->decoder.SetKeyTable(TerminfoKeys());

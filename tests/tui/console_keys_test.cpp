@@ -410,5 +410,26 @@ TEST(HotKeyTest, WithoutHooksTheKeyIsJustAKey) {
   EXPECT_TRUE(con->Typeahead().empty());
 }
 
+// ---- The headless script running dry ----------------------------------------------------
+
+TEST(HeadlessScriptTest, AReaderWaitingOnAnEmptyScriptGetsEscape) {
+  HeadlessConsole con;
+  EXPECT_EQ(con->GetKey(), key::kEscape);
+  EXPECT_EQ(con.control->StarvedCount(), 1);
+}
+
+TEST(HeadlessScriptTest, AStarvedHandlerFeedsEventsLazily) {
+  HeadlessConsole con;
+  int calls = 0;
+  con.control->SetOnStarved([&](HeadlessControl& c) {
+    ++calls;
+    c.PushKey(calls < 3 ? KeyCode('a' + calls) : key::kF4);
+  });
+  EXPECT_EQ(con->GetKey(), 'b');
+  EXPECT_EQ(con->GetKey(), 'c');
+  EXPECT_EQ(con->GetKey(), key::kF4);
+  EXPECT_EQ(con.control->StarvedCount(), 0);
+}
+
 }  // namespace
 }  // namespace tui

@@ -12,6 +12,7 @@
 #include "tests/tui/console_test_support.h"
 #include "tui/console.h"
 #include "tui/glyphs.h"
+#include "tui/process.h"
 #include "tui/terminal_backend.h"
 #include "tui/terminal_output.h"
 #include "values/cp850.h"
@@ -304,6 +305,37 @@ TEST(TerminalBackendTest, NotATerminalIsRefused) {
   EXPECT_EQ(error, "not a terminal");
   ::close(fds[0]);
   ::close(fds[1]);
+}
+
+}  // namespace
+}  // namespace tui
+
+namespace tui {
+namespace {
+
+// ---- Helper programs (the clipboard tools) ---------------------------------------------------
+
+TEST(RunCapturedTest, OutputOfAProgramThatSucceeds) {
+  EXPECT_EQ(RunCaptured({"cat"}, "Pla\xc3\xa7" "a", 5000), std::optional<std::string>("Pla\xc3\xa7" "a"));
+  EXPECT_EQ(RunCaptured({"printf", "%s", "abc"}, {}, 5000), std::optional<std::string>("abc"));
+  std::optional<std::string> big = RunCaptured({"head", "-c", "100000", "/dev/zero"}, {}, 5000, 1000);
+  ASSERT_TRUE(big);
+  EXPECT_EQ(big->size(), 1000u);  // kept to the limit
+}
+
+TEST(RunCapturedTest, FailuresGiveNothing) {
+  EXPECT_FALSE(RunCaptured({}, {}, 1000));
+  EXPECT_FALSE(RunCaptured({"false"}, {}, 5000));
+  EXPECT_FALSE(RunCaptured({"modcarta-no-such-program"}, {}, 5000));
+  // A program that does not end in time is stopped.
+  EXPECT_FALSE(RunCaptured({"sleep", "10"}, {}, 100));
+}
+
+TEST(RunCapturedTest, ProgramsOnThePath) {
+  EXPECT_TRUE(ProgramOnPath("sh"));
+  EXPECT_FALSE(ProgramOnPath("modcarta-no-such-program"));
+  EXPECT_FALSE(ProgramOnPath("/bin/sh"));
+  EXPECT_FALSE(ProgramOnPath(""));
 }
 
 }  // namespace
