@@ -1,6 +1,7 @@
 #include "tui/glyphs.h"
 
 #include <array>
+#include <string>
 
 #include "values/cp850.h"
 
@@ -34,6 +35,60 @@ char32_t CellGlyph(std::uint8_t byte) {
   if (byte == 0x7F) return 0x2302;  // ⌂
   if (byte == 0xD5) return 0x20AC;  // €
   return values::Cp850ToUnicode(byte);
+}
+
+std::string TextToUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  for (unsigned char b : text) {
+    char32_t c = CellGlyph(b);
+    // Line ends and tabs keep their meaning outside.
+    if (b == '\t' || b == '\n' || b == '\r') c = b;
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string Utf8ToText(std::string_view utf8) {
+  std::string out;
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    unsigned char b = static_cast<unsigned char>(utf8[i]);
+    std::size_t length = b < 0x80 ? 1 : (b >= 0xC2 && b <= 0xDF) ? 2 : (b >= 0xE0 && b <= 0xEF) ? 3
+                                                  : (b >= 0xF0 && b <= 0xF4) ? 4 : 0;
+    if (length == 0 || i + length > utf8.size()) {
+      ++i;  // not UTF-8: dropped
+      continue;
+    }
+    char32_t c = length == 1 ? b : length == 2 ? (b & 0x1F) : length == 3 ? (b & 0x0F) : (b & 0x07);
+    bool valid = true;
+    for (std::size_t k = 1; k < length; ++k) {
+      unsigned char n = static_cast<unsigned char>(utf8[i + k]);
+      if ((n & 0xC0) != 0x80) valid = false;
+      c = (c << 6) | (n & 0x3F);
+    }
+    if (!valid) {
+      ++i;
+      continue;
+    }
+    i += length;
+    if (c == 0x20AC) {
+      out += '\xD5';
+    } else {
+      int byte = values::UnicodeToCp850(c);
+      out += byte >= 0 ? static_cast<char>(byte) : '?';
+    }
+  }
+  return out;
 }
 
 char AsciiGlyph(std::uint8_t byte) {

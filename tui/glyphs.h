@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace tui {
 
@@ -17,5 +19,12 @@ char32_t CellGlyph(std::uint8_t byte);
 // The printable ASCII character a cell byte is shown as on a terminal without UTF-8: letters
 // without their accents, frames as "+", "-" and "|", shades as "#", anything else as "?".
 char AsciiGlyph(std::uint8_t byte);
+
+// A code page 850 text as UTF-8 for the world outside (the clipboard): the glyphs above, so
+// D5 is the euro sign.
+std::string TextToUtf8(std::string_view text);
+// UTF-8 from outside as a code page 850 text: the euro sign is D5; characters without a byte
+// become "?"; bytes that are not UTF-8 are dropped.
+std::string Utf8ToText(std::string_view utf8);
 
 }  // namespace tui

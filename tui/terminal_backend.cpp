@@ -27,10 +27,10 @@
 #undef refresh
 #undef timeout
 
+#include "tui/glyphs.h"
 #include "tui/key_parser.h"
 #include "tui/process.h"
 #include "tui/terminal_output.h"
-#include "values/cp850.h"
 
 namespace tui {
 namespace {
@@ -414,7 +414,7 @@ class TerminalClipboard : public ClipboardAdapter {
   TerminalClipboard(std::shared_ptr<Terminal> t) : t_(std::move(t)) {}
 
   void Put(std::string_view text) override {
-    std::string utf8 = values::Cp850ToUtf8(text);
+    std::string utf8 = TextToUtf8(text);
     // OSC 52: the terminal puts the text on the system clipboard (where it allows it).
     std::string osc = "\x1b]52;c;" + Base64(utf8) + "\x07";
     if (!t_->suspended) WriteAll(t_->options.output_fd, osc);
@@ -435,7 +435,7 @@ class TerminalClipboard : public ClipboardAdapter {
       utf8 = RunCaptured({"xclip", "-selection", "clipboard", "-o"}, {}, 2000);
     }
     if (!utf8) return std::nullopt;
-    return values::Utf8ToCp850(*utf8);
+    return Utf8ToText(*utf8);
   }
 
  private:

@@ -52,6 +52,25 @@ TEST(CellGlyphTest, AsciiForms) {
   for (auto [byte, c] : cases) EXPECT_EQ(AsciiGlyph(static_cast<std::uint8_t>(byte)), c) << byte;
 }
 
+// The clipboard's text crosses to the outside world in UTF-8, with D5 as the euro sign both
+// ways.
+TEST(ClipboardTextTest, CodePage850ToUtf8AndBack) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Pla\x87" "a", "Pla\xc3\xa7" "a"},
+      {"12\xD5", "12\xe2\x82\xac"},
+      {"\x82\x85\xB7\xD4\xE3", "\xc3\xa9\xc3\xa0\xc3\x80\xc3\x88\xc3\x92"},
+      {"a\tb\r\n", "a\tb\r\n"},
+      {"", ""},
+  };
+  for (const auto& [cp850, utf8] : cases) {
+    EXPECT_EQ(TextToUtf8(cp850), utf8);
+    EXPECT_EQ(Utf8ToText(utf8), cp850);
+  }
+  EXPECT_EQ(TextToUtf8("\x10\x11"), "\xe2\x96\xba\xe2\x97\x84");
+  EXPECT_EQ(Utf8ToText("x\xe4\xb8\xad" "y"), "x?y");          // no byte for it
+  EXPECT_EQ(Utf8ToText("x\xc3" "y\xff\xe2\x82"), "xy");        // broken UTF-8 dropped
+}
+
 // ---- Encoder -------------------------------------------------------------------------------
 
 TEST(TerminalEncoderTest, PcColoursInTheTerminalsOrder) {

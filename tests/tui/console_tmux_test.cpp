@@ -26,7 +26,8 @@ class TmuxSession {
   TmuxSession(const std::string& dir, int columns, int rows) : dir_(dir) {
     socket_ = "modcarta-console-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++);
     config_ = dir + "/tmux.conf";
-    std::ofstream(config_) << "set -g remain-on-exit on\nset -g status off\nset -g escape-time 0\n";
+    std::ofstream(config_) << "set -g remain-on-exit on\nset -g status off\nset -g escape-time 0\n"
+                               "set -g set-clipboard on\n";
     log_ = dir + "/keys.log";
     std::string probe = std::string(MODCARTA_BIN_DIR) + "/tui_console_probe";
     started_ = Tmux({"new-session", "-d", "-s", "probe", "-x", std::to_string(columns), "-y", std::to_string(rows),
@@ -215,6 +216,22 @@ TEST_F(ConsoleTmuxTest, SmallTerminalShowsANoticeUntilResized) {
   std::vector<std::string> plain = tmux.Screen();
   ASSERT_GE(plain.size(), 3u);
   EXPECT_NE(plain[2].find("Pla\xc3\xa7" "a"), std::string::npos);
+}
+
+// The clipboard goes to the terminal as OSC 52 (tmux keeps it as a paste buffer), in UTF-8,
+// and the program's own copy is what it reads back without a system clipboard.
+TEST_F(ConsoleTmuxTest, ClipboardReachesTheTerminal) {
+  TmuxSession tmux(dir_.path(), 100, 30);
+  ASSERT_TRUE(tmux.Started());
+  ASSERT_TRUE(tmux.WaitForText("READY"));
+  tmux.Keys({"F2", "F3"});
+  ASSERT_TRUE(tmux.WaitForText("CLIP Pla\xc3\xa7" "a 12\xe2\x82\xac"));
+  std::string buffer;
+  for (int i = 0; i < 50 && buffer.empty(); ++i) {
+    buffer = tmux.Tmux({"show-buffer"}).value_or("");
+    if (buffer.empty()) std::this_thread::sleep_for(50ms);
+  }
+  EXPECT_EQ(buffer, "Pla\xc3\xa7" "a 12\xe2\x82\xac");
 }
 
 }  // namespace

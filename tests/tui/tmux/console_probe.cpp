@@ -2,7 +2,8 @@
 // colours, accented letters, the euro sign and the choice pointers, then reads keys with
 // GetKey and logs each code in hexadecimal (one per line) to the file named by its argument,
 // and shows the last codes on screen. Ctrl+Q ends it. Alt+X "opens the calculator": the hook
-// types "42", so the whole hot-key path is seen from outside.
+// types "42", so the whole hot-key path is seen from outside. F2 copies "Plaça 12€" to the
+// clipboard, F3 shows the clipboard's text on row 12.
 #include <cstdio>
 #include <string>
 
@@ -63,6 +64,11 @@ int main(int argc, char** argv) {
     std::fprintf(log, "%s\n", hex);
     std::fflush(log);
     if (k == 0x11) break;
+    if (k == tui::key::kF2) console.SetClipboardText("Pla\x87" "a 12\xD5");  // Plaça 12€
+    if (k == tui::key::kF3) {
+      console.Locate(12, 1);
+      console.Print("CLIP " + console.ClipboardText());
+    }
     shown = std::string(hex) + " " + shown;
     if (shown.size() > 75) shown.resize(75);
     console.Locate(10, 1);
