@@ -20,10 +20,6 @@
 namespace recman {
 namespace {
 
-// How long a wait lock (+100, +300) waits for another client's record lock before it answers
-// 84. The classic manager waits without end; a limit keeps two clients that wait on each other
-// from hanging, and the record layer retries 84 anyway.
-constexpr int kLockWaitLimitMs = 30000;
 constexpr std::size_t kOwnerNameMax = 8;
 constexpr char kBlockMagic[4] = {'R', 'M', 'P', 'B'};
 
@@ -98,6 +94,10 @@ bool FileExists(const std::string& path) {
 }  // namespace
 
 struct Engine::Impl {
+  explicit Impl(EngineOptions o) : options(o) {}
+  // The classic manager waits for record locks without end; a limit keeps two clients that
+  // wait on each other from hanging, and the record layer retries 84 anyway.
+  EngineOptions options;
   std::unordered_map<std::uint32_t, std::unique_ptr<OpenFile>> files;
   std::uint32_t nextId = 1;
   unsigned createCounter = 0;
@@ -178,7 +178,7 @@ struct Engine::Impl {
     newlyTaken = false;
     if (f.Holds(addr)) return kStatusOk;
     bool wait = c.lockBias == kLockSingleWait || c.lockBias == kLockMultipleWait;
-    switch (f.locks.Lock(addr, wait, kLockWaitLimitMs)) {
+    switch (f.locks.Lock(addr, wait, options.lockWaitLimitMs)) {
       case LockFile::Result::kGranted: newlyTaken = true; return kStatusOk;
       case LockFile::Result::kHeld: return kStatusRecordLocked;
       default: return kStatusIoError;
@@ -211,6 +211,9 @@ struct Engine::Impl {
 
   Status Open(const Call& c) {
     if (!c.pos) return kStatusPositionBlockLength;
+    // A block names one open file: reusing a block that is still open closes that file first,
+    // rather than leaving it (and its claim and locks) open with no way to reach it.
+    if (FileOf(c.pos)) CloseFile(c.pos);
     std::string path = PathFromKey(c.key, c.keyLength);
     if (path.empty()) return kStatusInvalidFileName;
     bool readOnly = false, exclusive = false;
@@ -226,7 +229,7 @@ struct Engine::Impl {
     auto f = std::make_unique<OpenFile>();
     f->hostPath = path;
     std::unique_ptr<SqliteStore> store;
-    Status status = SqliteStore::Open(path, readOnly, store);
+    Status status = SqliteStore::Open(path, readOnly, store, options.busyTimeoutMs);
     if (status != kStatusOk) return status;
 
     std::string owner;
@@ -707,7 +710,8 @@ struct Engine::Impl {
   }
 };
 
-Engine::Engine() : impl_(std::make_unique<Impl>()) {}
+Engine::Engine() : Engine(EngineOptions{}) {}
+Engine::Engine(EngineOptions options) : impl_(std::make_unique<Impl>(options)) {}
 Engine::~Engine() = default;
 
 std::int16_t Engine::BTRCALL(std::uint16_t op, void* posBlock, void* dataBuffer,

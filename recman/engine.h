@@ -65,9 +65,19 @@ constexpr std::uint16_t operator+(Op op, LockBias bias) {
   return static_cast<std::uint16_t>(static_cast<int>(op) + static_cast<int>(bias));
 }
 
+// Limits of the waits inside the engine; the defaults suit interactive programs.
+struct EngineOptions {
+  // How long a write waits for other processes' write transactions before it answers 85.
+  int busyTimeoutMs = 10000;
+  // How long a wait lock (+100, +300) waits for another client's record lock before it
+  // answers 84.
+  int lockWaitLimitMs = 30000;
+};
+
 class Engine {
  public:
   Engine();
+  explicit Engine(EngineOptions options);
   ~Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;

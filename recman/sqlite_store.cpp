@@ -10,8 +10,6 @@
 namespace recman {
 namespace {
 
-constexpr int kBusyTimeoutMs = 10000;
-
 // A prepared statement kept for the life of the store; reset after every use.
 class Stmt {
  public:
@@ -160,7 +158,8 @@ Status SqliteStore::Create(const std::string& hostPath, const FileSpec& spec) {
   return synced ? kStatusOk : kStatusCreateIoError;
 }
 
-Status SqliteStore::Open(const std::string& hostPath, bool readOnly, std::unique_ptr<SqliteStore>& out) {
+Status SqliteStore::Open(const std::string& hostPath, bool readOnly, std::unique_ptr<SqliteStore>& out,
+                         int busyTimeoutMs) {
   struct stat info;
   if (::stat(hostPath.c_str(), &info) != 0) return kStatusFileNotFound;
   if (!S_ISREG(info.st_mode)) return kStatusInvalidFileName;
@@ -172,7 +171,7 @@ Status SqliteStore::Open(const std::string& hostPath, bool readOnly, std::unique
   int flags = (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
   int rc = sqlite3_open_v2(hostPath.c_str(), &store->db_, flags, nullptr);
   if (rc != SQLITE_OK) return StatusOfSqlite(rc);
-  sqlite3_busy_timeout(store->db_, kBusyTimeoutMs);
+  sqlite3_busy_timeout(store->db_, busyTimeoutMs);
 
   // Identify the file before anything writes to it: an empty or foreign file stays untouched.
   auto pragmaInt = [&](const char* sql, std::int64_t& value) -> Status {

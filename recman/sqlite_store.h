@@ -37,8 +37,9 @@ class SqliteStore : public Store {
   // Writes a new, empty record file at hostPath (which must not exist). 0 or 25.
   static Status Create(const std::string& hostPath, const FileSpec& spec);
   // Opens an existing record file. 12 missing, 30 not a record file (or another schema
-  // version), 2 damaged or unreadable.
-  static Status Open(const std::string& hostPath, bool readOnly, std::unique_ptr<SqliteStore>& out);
+  // version), 2 damaged or unreadable. Writes wait up to busyTimeoutMs for other writers.
+  static Status Open(const std::string& hostPath, bool readOnly, std::unique_ptr<SqliteStore>& out,
+                     int busyTimeoutMs = 10000);
 
   ~SqliteStore() override;
 

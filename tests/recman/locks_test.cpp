@@ -2,6 +2,7 @@
 // another client since a record was read.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -157,6 +158,73 @@ TEST_F(Locks, LocksOfADeadProcessVanish) {
   EXPECT_EQ(0, b.Get(kOpGetEqual + kLockSingleNoWait, 0, "BB"));
   ::close(ready[0]);
   ::close(ready[1]);
+}
+
+}  // namespace
+
+namespace {
+
+// A long write transaction of another program: readers go on, writers answer 85 after the
+// busy wait instead of hanging.
+TEST(Busy, ReadersPassWritersAnswerAStatus) {
+  testing_support::TempDir dir;
+  std::string path = dir / "busy.dat";
+  EngineOptions options;
+  options.busyTimeoutMs = 200;
+  Engine engine(options);
+  Client c(engine);
+  ASSERT_EQ(0, c.Create(path, CreateBuffer(10, {{{1, 2, kKeyModifiable}}})));
+  ASSERT_EQ(0, c.Open(path));
+  ASSERT_EQ(0, c.Insert(Rec("AA", 10)));
+  sqlite3* other = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &other));
+  ASSERT_EQ(SQLITE_OK, sqlite3_exec(other, "BEGIN IMMEDIATE; UPDATE recman_counters SET value = value WHERE id = 0",
+                                    nullptr, nullptr, nullptr));
+  EXPECT_EQ(0, c.Get(kOpGetEqual, 0, "AA"));
+  EXPECT_EQ(kStatusFileLocked, c.Insert(Rec("BB", 10)));
+  EXPECT_EQ(kStatusFileLocked, c.Update(Rec("AA1", 10)));
+  sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  EXPECT_EQ(0, c.Insert(Rec("BB", 10)));
+  ASSERT_EQ(0, c.Get(kOpGetEqual, 0, "AA"));
+  EXPECT_EQ(0, c.Update(Rec("AA1", 10)));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WaitLimit, AWaitLockGivesUpWithEightyFour) {
+  testing_support::TempDir dir;
+  std::string path = dir / "wait.dat";
+  EngineOptions options;
+  options.lockWaitLimitMs = 100;
+  Engine holderEngine, waiterEngine(options);
+  Client holder(holderEngine), waiter(waiterEngine);
+  ASSERT_EQ(0, holder.Create(path, CreateBuffer(10, {{{1, 2}}})));
+  ASSERT_EQ(0, holder.Open(path));
+  ASSERT_EQ(0, holder.Insert(Rec("AA", 10)));
+  ASSERT_EQ(0, holder.Get(kOpGetFirst + kLockSingleNoWait));
+  ASSERT_EQ(0, waiter.Open(path));
+  EXPECT_EQ(kStatusRecordLocked, waiter.Get(kOpGetFirst + kLockSingleWait));
+  EXPECT_EQ(kStatusRecordLocked, waiter.Get(kOpGetFirst + kLockMultipleWait));
+}
+
+TEST(Reopen, OpeningALiveBlockClosesItsFileFirst) {
+  testing_support::TempDir dir;
+  std::string path = dir / "re.dat";
+  Engine engine;
+  Client c(engine), other(engine);
+  ASSERT_EQ(0, c.Create(path, CreateBuffer(10, {{{1, 2}}})));
+  ASSERT_EQ(0, c.Open(path));
+  ASSERT_EQ(0, c.Insert(Rec("AA", 10)));
+  ASSERT_EQ(0, c.Get(kOpGetFirst + kLockSingleNoWait));
+  ASSERT_EQ(0, c.Open(path));  // the same block again
+  ASSERT_EQ(0, other.Open(path));
+  EXPECT_EQ(0, other.Get(kOpGetFirst + kLockSingleNoWait));  // the old open's lock is gone
+  ASSERT_EQ(0, other.Close());
+  ASSERT_EQ(0, c.Close());
+  EXPECT_EQ(0, c.Open(path, -4));  // and so is its claim on the file
 }
 
 }  // namespace
