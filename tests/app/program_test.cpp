@@ -219,3 +219,33 @@ TEST_F(ProgramTest, LabelsAndMessagesFollowTheTerminalsLanguage) {
 
 }  // namespace
 }  // namespace app_test
+
+namespace app_test {
+namespace {
+
+TEST(ProgramStartTest, AMissingFormEndsTheRunWithItsNameAndANonZeroStatus) {
+  Installation inst;
+  ASSERT_TRUE(inst.ok());
+  ASSERT_EQ(std::remove((inst.root() + "/FORMS/MODCARTA.ZPN").c_str()), 0);
+  Session run(inst, {});
+  EXPECT_NE(run.Execute(), 0);
+  EXPECT_NE(run.Failure().find("MODCARTA.ZPN"), std::string::npos) << run.Failure();
+}
+
+TEST(ProgramStartTest, ADataFileThatCannotBeOpenedIsReportedAndEndsTheRun) {
+  Installation inst;
+  ASSERT_TRUE(inst.ok());
+  // Neither the file nor its description: it can be neither opened nor created.
+  std::system(("rm -f '" + inst.root() + "/DADES/TranLauV.dat'* '" + inst.root() + "/ddf/TranLauV.xdf'").c_str());
+  std::string screen;
+  Session run(inst, {[&](tui::HeadlessControl& c) {
+    screen = c.Text();
+    c.PushKey('x');  // acknowledges the message
+  }});
+  EXPECT_NE(run.Execute(), 0);
+  EXPECT_EQ(run.StepsRun(), 1u);
+  EXPECT_NE(screen.find("TranLauV"), std::string::npos) << screen;
+}
+
+}  // namespace
+}  // namespace app_test
