@@ -26,11 +26,19 @@
 
 namespace app_test {
 
-// The real system with the beep counted instead of sounded.
+// The real system with the beep counted instead of sounded. A test may watch the pauses (the
+// record layer and the lock registry pause between the tries of a wait).
 class QuietSystem : public platform::RealSystem {
  public:
   void Beep() override { ++beeps; }
+  void Pause(int milliseconds) override {
+    ++pauses;
+    if (onPause) onPause();
+    platform::RealSystem::Pause(milliseconds);
+  }
   int beeps = 0;
+  int pauses = 0;
+  std::function<void()> onPause;
 };
 
 // Writes a text file in code page 850 (ASCII here) with CR LF line ends.
@@ -92,6 +100,48 @@ class Installation {
     return std::string(data.data(), std::min<std::size_t>(returned, data.size()));
   }
 
+  // Runs a shell command line; true when it ends with status 0.
+  static bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+  // Adds records to a data file from CSV lines (the header line first), with the demo's layout.
+  bool Load(const std::string& file, const std::vector<std::string>& csv) const {
+    std::string input = dir_.path() + "/" + file + "-extra.csv";
+    std::ofstream(input, std::ios::binary) << Join(csv);
+    return Shell(Tool() + " load '" + root_ + "/DADES/" + file + ".dat' '" + input + "' --layout '" + Layout(file) +
+                 "' --csv >/dev/null");
+  }
+  // Every record of a data file as CSV in key order, read with the recman utility.
+  std::string Save(const std::string& file) const {
+    std::string output = dir_.path() + "/" + file + "-saved.csv";
+    if (!Shell(Tool() + " save '" + root_ + "/DADES/" + file + ".dat' '" + output + "' --layout '" + Layout(file) +
+               "' --csv >/dev/null")) {
+      return "";
+    }
+    std::ifstream in(output, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  // Replaces the first occurrence of a text in an installed file; false when it is not there.
+  bool Replace(const std::string& relative, const std::string& from, const std::string& to) const {
+    std::string text = ReadFile(relative);
+    std::size_t at = text.find(from);
+    if (at == std::string::npos) return false;
+    text.replace(at, from.size(), to);
+    std::ofstream(root_ + "/" + relative, std::ios::binary) << text;
+    return true;
+  }
+  // A second workstation directory beside T1, with the same settings.
+  std::string AddStation(const std::string& name) const {
+    std::string dir = root_ + "/" + name;
+    Shell("mkdir -p '" + dir + "'");
+    WriteDosFile(dir + "/Sessio.ini",
+                 {"[Menu]", "Titol=Fitxa de proves", "NomMenu=MODCARTA", "[Terminal]", "Dir=" + dir + "/"});
+    Shell("cp '" + station_ + "/OrbaTerm.ini' '" + dir + "/OrbaTerm.ini'");
+    return dir;
+  }
+  const std::string& scratch() const { return dir_.path(); }
+
   std::string ReadFile(const std::string& relative) const {
     std::ifstream in(root_ + "/" + relative, std::ios::binary);
     std::stringstream s;
@@ -100,6 +150,16 @@ class Installation {
   }
 
  private:
+  static std::string Tool() { return std::string("'") + MODCARTA_BIN_DIR + "/recman'"; }
+  static std::string Layout(const std::string& file) {
+    return std::string(MODCARTA_SOURCE_DIR) + "/demo/layouts/" + file + ".json";
+  }
+  static std::string Join(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return text;
+  }
+
   testing_support::TempDir dir_;
   std::string root_;
   std::string station_;
@@ -137,10 +197,22 @@ class Session {
   using Step = std::function<void(tui::HeadlessControl&)>;
 
   Session(const Installation& inst, std::vector<Step> steps) : env_(inst.Environment()), steps_(std::move(steps)) {}
+  Session(session::MapEnvironment env, std::vector<Step> steps) : env_(std::move(env)), steps_(std::move(steps)) {}
+
+  // The program starts in this working directory (by default the test's own).
+  void SetWorkingDirectory(std::string dir) { workingDir_ = std::move(dir); }
+  // Called at every pause of a wait (a locked record or registry entry), with the screen.
+  void SetOnPause(Step step) { onPause_ = std::move(step); }
 
   int Execute() {
     char cwd[4096];
     if (::getcwd(cwd, sizeof cwd) == nullptr) return -1;
+    if (!workingDir_.empty() && ::chdir(workingDir_.c_str()) != 0) return -1;
+    if (onPause_) {
+      system_.onPause = [this] {
+        if (control_ != nullptr) onPause_(*control_);
+      };
+    }
     tui::HeadlessBackend hb = tui::MakeHeadlessBackend({25, 80});
     control_ = hb.control;
     std::size_t next = 0;
@@ -168,6 +240,7 @@ class Session {
 
   std::size_t StepsRun() const { return stepsRun_; }
   int Beeps() const { return system_.beeps; }
+  int Pauses() const { return system_.pauses; }
   const std::string& Failure() const { return failure_; }
 
  private:
@@ -177,6 +250,8 @@ class Session {
   tui::HeadlessControl* control_ = nullptr;
   std::size_t stepsRun_ = 0;
   int escapes_ = 0;
+  std::string workingDir_;
+  Step onPause_;
   std::string failure_;
 };
 
