@@ -3,6 +3,7 @@
 //   FullRedrawBytes     bytes sent to an xterm-like terminal for a whole 80 x 25 form screen
 //   OneCellBytes        bytes sent when one cell of that screen changes
 //   UnchangedBytes      bytes sent by a flush when nothing changed
+//   HelpScrollBytes     bytes sent when the help viewer's text area scrolls by one line
 //   KeyToFlush/headless time from a key event to the flushed screen, headless console
 //   KeyToFlush/pty      the same through the terminal back end on a pseudo-terminal: a byte
 //                       typed on the master side, read and decoded, the echo drawn, flushed and
@@ -29,6 +30,9 @@ class EncodingDisplay : public tui::DisplayAdapter {
   tui::ScreenSize Size() override { return {25, 80}; }
   void WriteCells(int row, int column, std::span<const tui::Cell> cells) override {
     encoder_.WriteCells(row, column, cells, 80, out_);
+  }
+  bool ScrollRows(int top, int bottom, int lines) override {
+    return encoder_.ScrollRows(top, bottom, lines, 25, out_);
   }
   void Flush(const tui::CursorState& cursor) override { encoder_.PlaceCursor(cursor, out_); }
   std::size_t Take() {
@@ -129,6 +133,48 @@ void UnchangedBytes(benchmark::State& state) {
   state.counters["bytes"] = static_cast<double>(bytes);
 }
 BENCHMARK(UnchangedBytes);
+
+// The help viewer's Down key: the text area inside a double frame (rows 5..21, columns 2..79
+// of a 25-row screen) moves up one line and a new line appears at the bottom.
+const char* const kHelpLines[] = {
+    "Escriviu el codi de la finca o premeu F4 per triar-la de la llista.",
+    "PgUp i PgDn passen al departament anterior o seguent.",
+    "Els camps de data accepten dia, mes i any separats per una barra.",
+    "Alt+X obre la calculadora i Alt+C el calendari; el resultat s'escriu al camp.",
+    "Esc surt sense desar els canvis del departament.",
+    "",
+    "Les quantitats es mostren amb el separador de milers de la instal.lacio.",
+};
+
+std::string HelpLine(int n) { return kHelpLines[n % 7]; }
+
+void HelpScrollBytes(benchmark::State& state) {
+  EncodingConsole c;
+  tui::Console& con = *c.console;
+  con.ScreenColour("h");
+  con.SetWindowState(1, {4, 1, 22, 80});
+  con.DrawFrame(2);
+  con.ScreenColour("n");
+  for (int r = 1; r <= 17; ++r) {
+    con.WinLocate(r, 2);
+    con.Print(HelpLine(r));
+  }
+  con.Flush();
+  c.raw->Take();
+  std::size_t bytes = 0;
+  int line = 18;
+  for (auto _ : state) {
+    con.ScrollRegion(4, 1, 20, 78, 1);
+    con.WinLocate(17, 2);
+    con.PrintSpaces(77);
+    con.WinLocate(17, 2);
+    con.Print(HelpLine(line++));
+    con.Flush();
+    bytes = c.raw->Take();
+  }
+  state.counters["bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(HelpScrollBytes);
 
 void KeyToFlushHeadless(benchmark::State& state) {
   tui::HeadlessBackend made = tui::MakeHeadlessBackend({25, 80});

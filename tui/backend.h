@@ -37,6 +37,11 @@ class DisplayAdapter {
   // Shows cells: each call gives a run of cells of one row starting at a column. Only cells
   // that differ from what the display already shows are passed.
   virtual void WriteCells(int /*row*/, int /*column*/, std::span<const Cell> /*cells*/) {}
+  // Moves whole rows top..bottom (1-based, inclusive) of what the display shows up by `lines`
+  // (down when negative), as a terminal's scrolling region does; the rows uncovered may show
+  // anything afterwards (the console rewrites them). Returns false when the display cannot, and
+  // then has changed nothing. The console uses it only where it saves output.
+  virtual bool ScrollRows(int /*top*/, int /*bottom*/, int /*lines*/) { return false; }
   // Places and shapes the cursor and sends everything written so far.
   virtual void Flush(const CursorState& /*cursor*/) {}
   // Gives the terminal back to the shell (for running another program) and takes it again.

@@ -116,6 +116,8 @@ void Console::SyncSize() {
     lost = true;
   }
   if (lost) {
+    scroll_hint_.reset();
+    scroll_hint_mixed_ = false;
     shown_ = ScreenBuffer(size, Cell{0, 0});
     screen_.DamageAll();
     shown_cursor_valid_ = false;
@@ -186,6 +188,14 @@ void Console::ScrollRect(int top, int left, int bottom, int right, int lines) {
   // |lines| at or beyond the height blanks the whole rectangle; clamping first keeps the
   // arithmetic in range for any int.
   int n = std::clamp(lines, -height, height);
+  if (scroll_hint_ && (scroll_hint_->top != top || scroll_hint_->bottom != bottom ||
+                       (scroll_hint_->lines > 0) != (n > 0))) {
+    scroll_hint_mixed_ = true;
+  } else if (scroll_hint_) {
+    scroll_hint_->lines = std::clamp(scroll_hint_->lines + n, -height, height);
+  } else {
+    scroll_hint_ = ScrollHint{top, bottom, n};
+  }
   Cell blank{' ', attribute_};
   if (n > 0) {
     for (int r = top; r <= bottom; ++r) {
@@ -219,8 +229,50 @@ void Console::WaitForInput(int milliseconds) {
   backend_.input->Wait(milliseconds);
 }
 
+// A scroll of a rectangle leaves, in a help text or a list, most of its rows as rows of the
+// old screen moved up or down. When the whole rows moved on the display as well would need fewer
+// cells written than rewriting them, the display is asked to move them; the comparison with
+// what it shows then repairs every cell that differs, the columns outside the rectangle
+// included, so the result is the same either way.
+void Console::ApplyScrollHint() {
+  std::optional<ScrollHint> hint = scroll_hint_;
+  bool mixed = scroll_hint_mixed_;
+  scroll_hint_.reset();
+  scroll_hint_mixed_ = false;
+  if (!hint || mixed || hint->lines == 0) return;
+  int top = hint->top;
+  int bottom = std::min(hint->bottom, screen_.Rows());
+  int n = hint->lines;
+  int columns = screen_.Columns();
+  if (top > bottom || std::abs(n) > bottom - top) return;
+  const Cell unknown{0, 0};
+  auto shifted = [&](int r, int c) {
+    int from = r + n;
+    return from >= top && from <= bottom ? shown_.At(from, c) : unknown;
+  };
+  long without = 0;
+  long with = 0;
+  for (int r = top; r <= bottom; ++r) {
+    for (int c = 1; c <= columns; ++c) {
+      Cell want = screen_.At(r, c);
+      if (want != shown_.At(r, c)) ++without;
+      if (want != shifted(r, c)) ++with;
+    }
+  }
+  // Setting the scrolling region and moving back costs about as much as a dozen cells.
+  if (with + 12 >= without) return;
+  if (!backend_.display->ScrollRows(top, bottom, n)) return;
+  ScreenBuffer moved = shown_;
+  for (int r = top; r <= bottom; ++r) {
+    for (int c = 1; c <= columns; ++c) moved.Set(r, c, shifted(r, c));
+  }
+  shown_ = std::move(moved);
+  screen_.DamageRows(top, bottom);
+}
+
 void Console::Flush() {
   SyncSize();
+  ApplyScrollHint();
   for (const ScreenBuffer::Damage& d : screen_.TakeDamage()) {
     std::span<const Cell> wanted = screen_.RowCells(d.row);
     std::span<const Cell> shown = shown_.RowCells(d.row);
@@ -245,6 +297,8 @@ void Console::Flush() {
 }
 
 void Console::Redraw() {
+  scroll_hint_.reset();
+  scroll_hint_mixed_ = false;
   shown_ = ScreenBuffer(screen_.Size(), Cell{0, 0});
   screen_.DamageAll();
   Flush();

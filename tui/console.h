@@ -248,6 +248,7 @@ class Console {
 
  private:
   void SyncSize();
+  void ApplyScrollHint();
   void PutCell(int row, int column, std::uint8_t character);
   KeyCode RemapModifiers(KeyCode key, unsigned modifiers) const;
   void RunHotKey(KeyCode key);
@@ -255,6 +256,15 @@ class Console {
   Backend backend_;
   ScreenBuffer screen_;   // what the program drew
   ScreenBuffer shown_;    // what the display shows
+  // Rows moved by ScrollRect since the last flush, for the display to move itself when that
+  // sends less than rewriting them.
+  struct ScrollHint {
+    int top;
+    int bottom;
+    int lines;
+  };
+  std::optional<ScrollHint> scroll_hint_;
+  bool scroll_hint_mixed_ = false;  // several different scrolls: none is tried
   CursorState cursor_;
   CursorState shown_cursor_;
   bool shown_cursor_valid_ = false;

@@ -69,6 +69,20 @@ class HeadlessDisplay : public DisplayAdapter {
     for (std::size_t i = 0; i < cells.size(); ++i) control_.shown_.Set(row, column + static_cast<int>(i), cells[i]);
     control_.cells_written_ += static_cast<long>(cells.size());
   }
+  bool ScrollRows(int top, int bottom, int lines) override {
+    if (!control_.scroll_rows_) return false;
+    ScreenBuffer& shown = control_.shown_;
+    ScreenBuffer before = shown;
+    for (int r = top; r <= bottom; ++r) {
+      for (int c = 1; c <= shown.Columns(); ++c) {
+        int from = r + lines;
+        // Rows uncovered show something the console does not know: zero cells here.
+        shown.Set(r, c, from >= top && from <= bottom ? before.At(from, c) : Cell{0, 0});
+      }
+    }
+    ++control_.row_scrolls_;
+    return true;
+  }
   void Flush(const CursorState& cursor) override {
     control_.cursor_ = cursor;
     ++control_.flushes_;

@@ -77,6 +77,10 @@ class HeadlessControl {
     flushes_ = 0;
   }
   bool Suspended() const { return suspended_; }
+  // Lets the display move rows itself, as a terminal with a scrolling region does (off at
+  // start, so that every change shows as written cells); counts the moves.
+  void SetScrollRows(bool on) { scroll_rows_ = on; }
+  int RowScrolls() const { return row_scrolls_; }
 
  private:
   friend class HeadlessDisplay;
@@ -101,6 +105,8 @@ class HeadlessControl {
   long cells_written_ = 0;
   long flushes_ = 0;
   bool suspended_ = false;
+  bool scroll_rows_ = false;
+  int row_scrolls_ = 0;
 };
 
 struct HeadlessBackend {

@@ -46,6 +46,15 @@ void ScreenBuffer::DamageAll() {
   damage_last_.assign(static_cast<std::size_t>(size_.rows), size_.columns);
 }
 
+void ScreenBuffer::DamageRows(int first, int last) {
+  first = std::max(first, 1);
+  last = std::min(last, size_.rows);
+  for (int r = first; r <= last; ++r) {
+    damage_first_[static_cast<std::size_t>(r - 1)] = 1;
+    damage_last_[static_cast<std::size_t>(r - 1)] = size_.columns;
+  }
+}
+
 std::vector<ScreenBuffer::Damage> ScreenBuffer::TakeDamage() {
   std::vector<Damage> out;
   for (int r = 1; r <= size_.rows; ++r) {

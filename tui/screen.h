@@ -55,8 +55,9 @@ class ScreenBuffer {
   // Changes the size, keeping the cells that lie inside both sizes and filling new ones.
   // Everything counts as damaged afterwards.
   void Resize(ScreenSize size, Cell fill = Cell{});
-  // Marks every cell damaged.
+  // Marks every cell damaged, or every cell of rows first..last.
   void DamageAll();
+  void DamageRows(int first, int last);
 
   struct Damage {
     int row;

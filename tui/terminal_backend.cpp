@@ -285,6 +285,10 @@ class TerminalDisplay : public DisplayAdapter {
     if (t_->too_small || t_->suspended) return;
     t_->encoder.WriteCells(row, column, cells, std::min(t_->physical.columns, t_->logical.columns), t_->out);
   }
+  bool ScrollRows(int top, int bottom, int lines) override {
+    if (t_->too_small || t_->suspended) return false;
+    return t_->encoder.ScrollRows(top, bottom, lines, t_->physical.rows, t_->out);
+  }
   void Flush(const CursorState& cursor) override {
     if (t_->suspended) return;
     if (t_->too_small) {
@@ -525,6 +529,11 @@ Backend MakeTerminalBackend(const TerminalOptions& options, std::string* error) 
   s.civis = Capability("civis");
   s.cnorm = Capability("cnorm");
   s.ss = Capability("Ss");
+  s.csr = Capability("csr");
+  s.ind = Capability("ind");
+  s.indn = Capability("indn");
+  s.ri = Capability("ri");
+  s.rin = Capability("rin");
   s.colours = (s.setaf.empty() || s.setab.empty()) ? 0 : NumberCapability("colors");
   s.utf8 = LocaleIsUtf8();
   t->encoder = TerminalEncoder(s);

@@ -50,6 +50,11 @@ TerminalStrings TerminalStrings::Xterm() {
   s.civis = "\x1b[?25l";
   s.cnorm = "\x1b[?12l\x1b[?25h";
   s.ss = "\x1b[%p1%d q";
+  s.csr = "\x1b[%i%p1%d;%p2%dr";
+  s.ind = "\n";
+  s.indn = "\x1b[%p1%dS";
+  s.ri = "\x1bM";
+  s.rin = "\x1b[%p1%dT";
   s.colours = 256;
   s.utf8 = true;
   return s;
@@ -114,6 +119,29 @@ void TerminalEncoder::WriteCells(int row, int column, std::span<const Cell> cell
     // terminals differ, so its place is taken as unknown.
     column_ = c < last_column ? c + 1 : -1;
   }
+}
+
+bool TerminalEncoder::ScrollRows(int top, int bottom, int lines, int terminal_rows, std::string& out) {
+  if (s_.csr.empty() || lines == 0 || top < 1 || bottom > terminal_rows || top >= bottom) return false;
+  int n = lines > 0 ? lines : -lines;
+  const std::string& many = lines > 0 ? s_.indn : s_.rin;
+  const std::string& one = lines > 0 ? s_.ind : s_.ri;
+  if (many.empty() && one.empty()) return false;
+  // Lines uncovered are filled in the attribute in force on some terminals: take all off first
+  // so that nothing coloured appears beyond the program's columns.
+  out += s_.sgr0;
+  attribute_ = -1;
+  out += Param(s_.csr, top - 1, bottom - 1);
+  // Setting the region homes the cursor; the scroll works from the region's edge.
+  out += Param(s_.cup, (lines > 0 ? bottom : top) - 1, 0);
+  if (!many.empty()) {
+    out += Param(many, n);
+  } else {
+    for (int i = 0; i < n; ++i) out += one;
+  }
+  out += Param(s_.csr, 0, terminal_rows - 1);
+  row_ = column_ = -1;
+  return true;
 }
 
 void TerminalEncoder::PlaceCursor(const CursorState& cursor, std::string& out) {

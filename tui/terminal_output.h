@@ -29,6 +29,11 @@ struct TerminalStrings {
   std::string civis;  // hide the cursor
   std::string cnorm;  // show it
   std::string ss;     // cursor style (DECSCUSR), parameter 2 block, 4 underline; may be empty
+  std::string csr;    // scrolling region, parameters first and last row from 0
+  std::string ind;    // scroll up one line (cursor on the region's last row)
+  std::string indn;   // scroll up n lines
+  std::string ri;     // scroll down one line (cursor on the region's first row)
+  std::string rin;    // scroll down n lines
   int colours = 8;
   bool utf8 = true;
 
@@ -43,6 +48,10 @@ class TerminalEncoder {
   // Appends what shows `cells` on `row` from `column` on. `last_column` is the terminal's last
   // column: after writing there the cursor position is no longer known.
   void WriteCells(int row, int column, std::span<const Cell> cells, int last_column, std::string& out);
+  // Appends what moves rows top..bottom up by `lines` (down when negative) inside a scrolling
+  // region and puts the region back to the whole terminal of `terminal_rows` rows. False, with
+  // nothing appended, when the terminal lacks the capabilities.
+  bool ScrollRows(int top, int bottom, int lines, int terminal_rows, std::string& out);
   // Appends what puts the cursor where the state says and shows or hides it.
   void PlaceCursor(const CursorState& cursor, std::string& out);
   // Forgets what the terminal shows (after a reset, a resume or output from someone else).

@@ -147,6 +147,29 @@ TEST(TerminalEncoderTest, CellContentsNeverBecomeControlCharacters) {
   }
 }
 
+TEST(TerminalEncoderTest, ScrollingRegion) {
+  TerminalEncoder e(TerminalStrings::Xterm());
+  std::string out;
+  ASSERT_TRUE(e.ScrollRows(5, 21, 1, 25, out));
+  EXPECT_EQ(out, "\x1b(B\x1b[m\x1b[5;21r\x1b[21;1H\x1b[1S\x1b[1;25r");
+  out.clear();
+  ASSERT_TRUE(e.ScrollRows(5, 21, -2, 25, out));
+  EXPECT_EQ(out, "\x1b(B\x1b[m\x1b[5;21r\x1b[5;1H\x1b[2T\x1b[1;25r");
+  TerminalStrings without = TerminalStrings::Xterm();
+  without.indn.clear();
+  TerminalEncoder one_by_one(without);
+  out.clear();
+  ASSERT_TRUE(one_by_one.ScrollRows(1, 3, 2, 25, out));
+  EXPECT_EQ(out, "\x1b(B\x1b[m\x1b[1;3r\x1b[3;1H\n\n\x1b[1;25r");
+  without.csr.clear();
+  TerminalEncoder none(without);
+  out.clear();
+  EXPECT_FALSE(none.ScrollRows(1, 3, 1, 25, out));
+  EXPECT_FALSE(e.ScrollRows(3, 3, 1, 25, out));
+  EXPECT_FALSE(e.ScrollRows(1, 26, 1, 25, out));
+  EXPECT_EQ(out, "");
+}
+
 TEST(TerminalEncoderTest, TheLastColumnLeavesThePositionUnknown) {
   TerminalEncoder e(TerminalStrings::Xterm());
   std::string out;

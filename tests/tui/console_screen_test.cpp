@@ -269,5 +269,72 @@ TEST(ConsoleInsertLockTest, ProcessWideToggle) {
   EXPECT_TRUE(con->InsertLock());
 }
 
+// ---- Scrolling on a display that can move rows ----------------------------------------------
+
+void FillRows(Console& con, int first, int last) {
+  for (int r = first; r <= last; ++r) {
+    con.Locate(r, 1);
+    con.SetColour(r % 16, 1);
+    con.Print("#" + std::string(78, static_cast<char>('a' + r % 26)) + std::to_string(r % 10));
+  }
+}
+
+TEST(ConsoleScrollRowsTest, TheDisplayMovesRowsAndTheRestIsRepaired) {
+  struct Case {
+    int lines;
+    int new_row;
+  } cases[] = {{1, 20}, {3, 18}, {-1, 5}, {-2, 5}};
+  for (const auto& c : cases) {
+    HeadlessConsole con;
+    con.control->SetScrollRows(true);
+    FillRows(*con, 1, 25);
+    con->Flush();
+    con.control->ResetCounters();
+    // Rows 5..20, columns 2..79 move; the first and last columns stay as they are.
+    con->ScrollRect(5, 2, 20, 79, c.lines);
+    con->Locate(c.new_row, 2);
+    con->Print("fresh");
+    con->Flush();
+    EXPECT_EQ(con.control->RowScrolls(), 1) << c.lines;
+    EXPECT_EQ(con.control->Text(), con->Screen().Text()) << c.lines;
+    for (int r = 1; r <= 25; ++r) {
+      for (int col = 1; col <= 80; ++col) {
+        ASSERT_EQ(con.control->Shown().At(r, col), con->Screen().At(r, col)) << c.lines << ": " << r << "," << col;
+      }
+    }
+    // Far fewer cells than the 16 rows of the rectangle.
+    EXPECT_LT(con.control->CellsWritten(), 16 * 78 / 2) << c.lines;
+  }
+}
+
+TEST(ConsoleScrollRowsTest, NotUsedWhereItSavesNothing) {
+  HeadlessConsole con;
+  con.control->SetScrollRows(true);
+  con->Flush();  // a blank screen: moving blank rows saves nothing
+  con->ScrollRect(1, 1, 25, 80, 1);
+  con->Flush();
+  EXPECT_EQ(con.control->RowScrolls(), 0);
+
+  FillRows(*con, 1, 25);
+  con->Flush();
+  con->ScrollRect(5, 1, 20, 80, 1);
+  con->ScrollRect(6, 1, 20, 80, -1);  // two different scrolls: rewritten instead
+  con->Flush();
+  EXPECT_EQ(con.control->RowScrolls(), 0);
+  EXPECT_EQ(con.control->Text(), con->Screen().Text());
+}
+
+TEST(ConsoleScrollRowsTest, RepeatedScrollsOfOneRectangleAddUp) {
+  HeadlessConsole con;
+  con.control->SetScrollRows(true);
+  FillRows(*con, 1, 25);
+  con->Flush();
+  con->ScrollRect(3, 1, 22, 80, 1);
+  con->ScrollRect(3, 1, 22, 80, 1);
+  con->Flush();
+  EXPECT_EQ(con.control->RowScrolls(), 1);
+  EXPECT_EQ(con.control->Text(), con->Screen().Text());
+}
+
 }  // namespace
 }  // namespace tui

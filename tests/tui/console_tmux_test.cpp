@@ -234,5 +234,24 @@ TEST_F(ConsoleTmuxTest, ClipboardReachesTheTerminal) {
   EXPECT_EQ(buffer, "Pla\xc3\xa7" "a 12\xe2\x82\xac");
 }
 
+// A scrolled rectangle on the terminal: the console lets the terminal move the rows and repairs
+// the columns outside the rectangle; the screen must come out exactly as drawn.
+TEST_F(ConsoleTmuxTest, ScrolledRowsComeOutAsDrawn) {
+  TmuxSession tmux(dir_.path(), 100, 30);
+  ASSERT_TRUE(tmux.Started());
+  ASSERT_TRUE(tmux.WaitForText("READY"));
+  tmux.Keys({"F5"});
+  ASSERT_TRUE(tmux.WaitForText("|NEW"));
+  std::vector<std::string> plain = tmux.Screen();
+  ASSERT_GE(plain.size(), 21u);
+  for (int r = 14; r <= 19; ++r) {
+    std::string moved = "L" + std::to_string(r + 1) + std::string(75, (r + 1) % 2 ? '.' : '-');
+    EXPECT_EQ(plain[static_cast<std::size_t>(r - 1)], "|" + moved + "|") << "row " << r;
+  }
+  EXPECT_EQ(plain[19], "|NEW" + std::string(75, ' ') + "|");
+  EXPECT_EQ(plain[20], "");
+  EXPECT_EQ(plain[11], "");
+}
+
 }  // namespace
 }  // namespace tui

@@ -3,7 +3,7 @@
 // GetKey and logs each code in hexadecimal (one per line) to the file named by its argument,
 // and shows the last codes on screen. Ctrl+Q ends it. Alt+X "opens the calculator": the hook
 // types "42", so the whole hot-key path is seen from outside. F2 copies "Plaça 12€" to the
-// clipboard, F3 shows the clipboard's text on row 12.
+// clipboard, F3 shows the clipboard's text on row 12, F5 scrolls a part of rows 14 to 20.
 #include <cstdio>
 #include <string>
 
@@ -65,6 +65,18 @@ int main(int argc, char** argv) {
     std::fflush(log);
     if (k == 0x11) break;
     if (k == tui::key::kF2) console.SetClipboardText("Pla\x87" "a 12\xD5");  // Plaça 12€
+    if (k == tui::key::kF5) {
+      // Rows 14..20 with markers at both edges, shown; then rows 14..20, columns 2..79 move
+      // up one line and "NEW" is written on row 20.
+      for (int r = 14; r <= 20; ++r) {
+        console.Locate(r, 1);
+        console.Print("|L" + std::to_string(r) + std::string(75, r % 2 ? '.' : '-') + "|");
+      }
+      console.Flush();
+      console.ScrollRegion(13, 1, 19, 78, 1);
+      console.Locate(20, 2);
+      console.Print("NEW");
+    }
     if (k == tui::key::kF3) {
       console.Locate(12, 1);
       console.Print("CLIP " + console.ClipboardText());
