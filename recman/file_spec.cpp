@@ -17,7 +17,7 @@ void PutU32(std::string& s, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
-// Lengths each type allows; 0 ends a list. A length outside the list answers 29.
+// The lengths each type allows; another length answers 29.
 bool LengthAllowed(KeyType type, std::uint16_t length) {
   auto in = [length](std::initializer_list<std::uint16_t> allowed) {
     return std::find(allowed.begin(), allowed.end(), length) != allowed.end();

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
 #include <map>
 #include <string>
@@ -63,14 +64,26 @@ struct Model {
   }
 };
 
+// The run's private directory, removed when the run ends.
+std::string& DirName() {
+  static std::string dir;
+  return dir;
+}
+
+void RemoveDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(DirName(), ec);
+}
+
 std::string Dir() {
-  static std::string dir = [] {
+  if (DirName().empty()) {
     char pattern[] = "/tmp/recman-ops-fuzz-XXXXXX";
     char* made = ::mkdtemp(pattern);
     if (!made) std::abort();
-    return std::string(made);
-  }();
-  return dir;
+    DirName() = made;
+    std::atexit(RemoveDir);
+  }
+  return DirName();
 }
 
 std::string MakeRecord(std::uint8_t a, std::uint8_t b) {

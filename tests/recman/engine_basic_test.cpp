@@ -118,6 +118,11 @@ TEST_F(EngineBasic, DuplicatesComeInInsertionOrder) {
   EXPECT_EQ("A001", Key0());
   EXPECT_EQ(0, client.Get(kOpGetLess, 1, "KEY2"));
   EXPECT_EQ("A004", Key0());
+  // Less or Equal on a value that is there gives its first duplicate, as Get Equal does.
+  EXPECT_EQ(0, client.Get(kOpGetLessOrEqual, 1, "KEY1"));
+  EXPECT_EQ("A001", Key0());
+  EXPECT_EQ(0, client.Get(kOpGetPrevious, 1));
+  EXPECT_EQ("A002", Key0());
   // Moving a record onto a value puts it after the others of that value.
   EXPECT_EQ(0, client.Get(kOpGetEqual, 0, "A002"));
   EXPECT_EQ(0, client.Update(R("A002", "KEY1"), 1));
@@ -202,6 +207,27 @@ TEST_F(EngineBasic, StepsWalkThePhysicalOrder) {
   order.clear();
   for (std::int16_t s = client.Get(kOpStepLast); s == 0; s = client.Get(kOpStepPrevious)) order.push_back(Key0());
   EXPECT_EQ((std::vector<std::string>{"BBBB", "AAAA", "CCCC"}), order);
+  EXPECT_EQ(kStatusEndOfFile, client.Get(kOpStepPrevious));
+  // Delete keeps the physical position too.
+  ASSERT_EQ(0, client.Get(kOpGetEqual, 0, "AAAA"));
+  ASSERT_EQ(0, client.Delete());
+  EXPECT_EQ(0, client.Get(kOpStepNext));
+  EXPECT_EQ("BBBB", Key0());
+  // A step makes its record current for Update.
+  ASSERT_EQ(0, client.Get(kOpStepFirst));
+  EXPECT_EQ(0, client.Update(R("CCCC", "9")));
+  ASSERT_EQ(0, client.Get(kOpGetEqual, 0, "CCCC"));
+  EXPECT_EQ(R("CCCC", "9"), client.lastRecord);
+}
+
+TEST_F(EngineBasic, InsertWithoutKeyKeepsTheLogicalPosition) {
+  Fill({{"AAAA", "1"}, {"CCCC", "2"}});
+  ASSERT_EQ(0, client.Get(kOpGetFirst));
+  ASSERT_EQ(0, client.Insert(R("BBBB", "3"), -1));
+  EXPECT_EQ(0, client.Get(kOpGetNext));
+  EXPECT_EQ("BBBB", Key0());
+  EXPECT_EQ(kStatusInvalidKeyNumber, client.Insert(R("DDDD", "3"), -2));
+  EXPECT_EQ(kStatusInvalidKeyNumber, client.Insert(R("DDDD", "3"), 5));
 }
 
 TEST_F(EngineBasic, StatReturnsTheDescriptionWithCounts) {
