@@ -51,16 +51,14 @@ int NumberCapability(const char* name) {
   return n < 0 ? 0 : n;
 }
 
-bool LocaleIsUtf8() {
+// The terminal's character set from the locale, as the C library would choose it.
+TerminalStrings::Charset LocaleCharset() {
   const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
   for (const char* n : names) {
     const char* v = std::getenv(n);
-    if (v == nullptr || *v == '\0') continue;
-    std::string s;
-    for (const char* p = v; *p; ++p) s += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
-    return s.find("utf-8") != std::string::npos || s.find("utf8") != std::string::npos;
+    if (v != nullptr && *v != '\0') return CharsetOfLocale(v);
   }
-  return false;
+  return TerminalStrings::Charset::kAscii;
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -535,7 +533,10 @@ Backend MakeTerminalBackend(const TerminalOptions& options, std::string* error) 
   s.ri = Capability("ri");
   s.rin = Capability("rin");
   s.colours = (s.setaf.empty() || s.setab.empty()) ? 0 : NumberCapability("colors");
-  s.utf8 = LocaleIsUtf8();
+  s.charset = LocaleCharset();
+  s.acsc = Capability("acsc");
+  s.smacs = Capability("smacs");
+  s.rmacs = Capability("rmacs");
   t->encoder = TerminalEncoder(s);
 
   std::string clear = Capability("clear");
@@ -549,7 +550,7 @@ Backend MakeTerminalBackend(const TerminalOptions& options, std::string* error) 
   t->mouse_off = "\x1b[?1006l\x1b[?1000l";
 
   t->enter = Capability("smcup") + Capability("rmam") + "\x1b[m" + clear;
-  t->leave = "\x1b[m" + t->mouse_off + Capability("smam") + Capability("cnorm");
+  t->leave = "\x1b[m" + s.rmacs + t->mouse_off + Capability("smam") + Capability("cnorm");
   if (!s.ss.empty()) t->leave += Capability("Se").empty() ? std::string("\x1b[0 q") : Capability("Se");
   t->leave += Capability("rmcup");
 

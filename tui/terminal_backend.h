@@ -19,8 +19,10 @@
 // A resize (SIGWINCH) is read at the next size query (ScreenRows/ScreenCols, every flush).
 //
 // Characters. Cells hold code page 850 bytes; a UTF-8 locale gets them as UTF-8 (box-drawing
-// frames, accented letters, the euro sign for D5, the code page glyphs for 00..1F and 7F);
-// any other locale gets an ASCII rendering (frames as + - |, letters without accents).
+// frames, accented letters, the euro sign for D5, the code page glyphs for 00..1F and 7F); an
+// ISO 8859-1 or -15 locale gets the letters it has as single bytes (8859-15 the euro sign too),
+// frames through the terminal's line-drawing set; any other locale gets ASCII with line-drawing
+// frames (or + - | where the terminal has no line drawing) and letters without accents.
 //
 // Colours: the PC colour numbers of the attributes go to the terminal's own order; a terminal
 // with 16 colours shows bright foregrounds and backgrounds; one with 8 shows bright

@@ -55,15 +55,76 @@ TerminalStrings TerminalStrings::Xterm() {
   s.indn = "\x1b[%p1%dS";
   s.ri = "\x1bM";
   s.rin = "\x1b[%p1%dT";
+  s.acsc = "``aaffggiijjkkllmmnnooppqqrrssttuuvvwwxxyyzz{{||}}~~";
+  s.smacs = "\x1b(0";
+  s.rmacs = "\x1b(B";
   s.colours = 256;
-  s.utf8 = true;
+  s.charset = Charset::kUtf8;
   return s;
 }
 
-TerminalEncoder::TerminalEncoder(TerminalStrings strings) : s_(std::move(strings)) {}
+TerminalStrings::Charset CharsetOfLocale(std::string_view locale) {
+  std::string l;
+  for (char c : locale) {
+    if (c == '-' || c == '_') continue;
+    l += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  }
+  std::size_t dot = l.find('.');
+  std::string codeset = dot == std::string::npos ? std::string() : l.substr(dot + 1, l.find('@', dot) - dot - 1);
+  if (codeset == "utf8") return TerminalStrings::Charset::kUtf8;
+  if (codeset == "iso885915" || codeset == "latin9") return TerminalStrings::Charset::kLatin9;
+  if (codeset == "iso88591" || codeset == "latin1") return TerminalStrings::Charset::kLatin1;
+  return TerminalStrings::Charset::kAscii;
+}
+
+namespace {
+
+// The VT100 line-drawing letter that shows a code page 850 byte, or 0.
+char LineDrawingLetter(std::uint8_t byte) {
+  switch (byte) {
+    case 0xC4: case 0xCD: return 'q';  // ─ ═
+    case 0xB3: case 0xBA: return 'x';  // │ ║
+    case 0xDA: case 0xC9: return 'l';  // ┌ ╔
+    case 0xBF: case 0xBB: return 'k';  // ┐ ╗
+    case 0xC0: case 0xC8: return 'm';  // └ ╚
+    case 0xD9: case 0xBC: return 'j';  // ┘ ╝
+    case 0xC3: case 0xCC: return 't';  // ├ ╠
+    case 0xB4: case 0xB9: return 'u';  // ┤ ╣
+    case 0xC2: case 0xCB: return 'w';  // ┬ ╦
+    case 0xC1: case 0xCA: return 'v';  // ┴ ╩
+    case 0xC5: case 0xCE: return 'n';  // ┼ ╬
+    case 0xB0: case 0xB1: case 0xB2: return 'a';  // shades
+    case 0xDB: return '0';             // █
+    case 0xF8: return 'f';             // °
+    case 0xF1: return 'g';             // ±
+    case 0x07: case 0xFA: return '~';  // bullet, middle dot
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+TerminalEncoder::TerminalEncoder(TerminalStrings strings) : s_(std::move(strings)) {
+  if (!s_.smacs.empty() && !s_.rmacs.empty()) {
+    for (std::size_t i = 0; i + 1 < s_.acsc.size(); i += 2) {
+      unsigned char letter = static_cast<unsigned char>(s_.acsc[i]);
+      unsigned char shown = static_cast<unsigned char>(s_.acsc[i + 1]);
+      if (letter < 128 && shown >= 0x20 && shown < 0x7F) acs_map_[letter] = static_cast<char>(shown);
+    }
+  }
+}
 
 void TerminalEncoder::Invalidate() {
-  row_ = column_ = attribute_ = visible_ = shape_ = -1;
+  row_ = column_ = attribute_ = visible_ = shape_ = acs_ = -1;
+}
+
+void TerminalEncoder::LineDrawing(bool on, std::string& out) {
+  int want = on ? 1 : 0;
+  if (acs_ == want) return;
+  // Without line drawing there is nothing to switch off.
+  if (!on && acs_ == -1 && acs_map_['q'] == 0) return;
+  out += on ? s_.smacs : s_.rmacs;
+  acs_ = want;
 }
 
 std::string TerminalEncoder::AttributeSequence(std::uint8_t attribute) const {
@@ -96,12 +157,47 @@ void TerminalEncoder::MoveTo(int row, int column, std::string& out) {
   column_ = column;
 }
 
-void TerminalEncoder::AppendGlyph(std::uint8_t byte, std::string& out) const {
-  if (s_.utf8) {
+void TerminalEncoder::AppendGlyph(std::uint8_t byte, std::string& out) {
+  using Charset = TerminalStrings::Charset;
+  if (s_.charset == Charset::kUtf8) {
     AppendUtf8(out, CellGlyph(byte));
-  } else {
-    out += AsciiGlyph(byte);
+    return;
   }
+  char32_t c = CellGlyph(byte);
+  if (c >= 0x20 && c < 0x7F) {
+    LineDrawing(false, out);
+    out += static_cast<char>(c);
+    return;
+  }
+  if (s_.charset == Charset::kLatin1 || s_.charset == Charset::kLatin9) {
+    // ISO 8859-15 puts the euro sign and a few letters where 8859-1 has signs.
+    static constexpr char32_t kNotInLatin9[] = {0xA4, 0xA6, 0xA8, 0xB4, 0xB8, 0xBC, 0xBD, 0xBE};
+    bool latin9 = s_.charset == Charset::kLatin9;
+    int single = -1;
+    if (latin9 && c == 0x20AC) {
+      single = 0xA4;
+    } else if (c >= 0xA0 && c <= 0xFF) {
+      single = static_cast<int>(c);
+      if (latin9) {
+        for (char32_t x : kNotInLatin9) {
+          if (c == x) single = -1;
+        }
+      }
+    }
+    if (single >= 0) {
+      LineDrawing(false, out);
+      out += static_cast<char>(single);
+      return;
+    }
+  }
+  char letter = LineDrawingLetter(byte);
+  if (letter != 0 && acs_map_[static_cast<unsigned char>(letter)] != 0) {
+    LineDrawing(true, out);
+    out += acs_map_[static_cast<unsigned char>(letter)];
+    return;
+  }
+  LineDrawing(false, out);
+  out += AsciiGlyph(byte);
 }
 
 void TerminalEncoder::WriteCells(int row, int column, std::span<const Cell> cells, int last_column,
@@ -113,6 +209,8 @@ void TerminalEncoder::WriteCells(int row, int column, std::span<const Cell> cell
     if (cells[i].attribute != attribute_) {
       out += AttributeSequence(cells[i].attribute);
       attribute_ = cells[i].attribute;
+      // Turning all attributes off may or may not leave the line-drawing set.
+      if (acs_ == 1) acs_ = -1;
     }
     AppendGlyph(cells[i].character, out);
     // Automatic margins are off, so the cursor stays on the last column after writing there;

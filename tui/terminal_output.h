@@ -11,6 +11,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "tui/backend.h"
 #include "tui/screen.h"
@@ -34,8 +35,14 @@ struct TerminalStrings {
   std::string indn;   // scroll up n lines
   std::string ri;     // scroll down one line (cursor on the region's first row)
   std::string rin;    // scroll down n lines
+  std::string acsc;   // line-drawing characters: pairs of VT100 letter and terminal character
+  std::string smacs;  // line-drawing set on
+  std::string rmacs;  // and off
   int colours = 8;
-  bool utf8 = true;
+  // The terminal's character set, from the locale. Without UTF-8, characters the set lacks are
+  // shown by the line-drawing set where it has them (frames), else as ASCII (glyphs.h).
+  enum class Charset { kUtf8, kLatin1, kLatin9, kAscii };
+  Charset charset = Charset::kUtf8;
 
   // What xterm-256color (and tmux-256color) give: 16 colours and more.
   static TerminalStrings Xterm();
@@ -62,15 +69,22 @@ class TerminalEncoder {
 
  private:
   void MoveTo(int row, int column, std::string& out);
-  void AppendGlyph(std::uint8_t byte, std::string& out) const;
+  void AppendGlyph(std::uint8_t byte, std::string& out);
+  void LineDrawing(bool on, std::string& out);
 
   TerminalStrings s_;
+  char acs_map_[128] = {};  // VT100 line-drawing letter -> the terminal's character, 0 none
+  int acs_ = -1;            // line-drawing set in force: 1 on, 0 off, -1 unknown
   int row_ = -1;  // where the terminal's cursor is, -1 unknown
   int column_ = -1;
   int attribute_ = -1;
   int visible_ = -1;
   int shape_ = -1;
 };
+
+// The terminal's character set named by a locale value such as "ca_ES.UTF-8",
+// "es_ES.ISO-8859-15" or "C".
+TerminalStrings::Charset CharsetOfLocale(std::string_view locale);
 
 // The PC colour number (0 black, 1 blue, ... 6 brown, 7 light grey, 8..15 bright) as the
 // ANSI colour number terminals use (0 black, 1 red, 2 green, 3 yellow, 4 blue ...).

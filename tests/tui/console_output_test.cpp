@@ -131,7 +131,8 @@ TEST(TerminalEncoderTest, MovesOnlyWhenNeededAndChangesAttributesOnlyWhenDiffere
 TEST(TerminalEncoderTest, CellContentsNeverBecomeControlCharacters) {
   for (bool utf8 : {true, false}) {
     TerminalStrings s = TerminalStrings::Xterm();
-    s.utf8 = utf8;
+    s.charset = utf8 ? TerminalStrings::Charset::kUtf8 : TerminalStrings::Charset::kAscii;
+    s.acsc.clear();
     TerminalEncoder e(s);
     std::vector<Cell> cells;
     for (int b = 0; b < 256; ++b) cells.push_back(Cell{static_cast<std::uint8_t>(b), 0x07});
@@ -145,6 +146,49 @@ TEST(TerminalEncoderTest, CellContentsNeverBecomeControlCharacters) {
     std::size_t characters = utf8 ? values::Utf8ToCp850(body).size() : body.size();
     EXPECT_EQ(characters, 256u);
   }
+}
+
+TEST(TerminalEncoderTest, CharacterSetsWithoutUtf8) {
+  using Charset = TerminalStrings::Charset;
+  // Frame corner, horizontal line, é, €, ç, a letter, the right pointer.
+  const std::string cells = "\xC9\xCD\x82\xD5\x87" "a\x10";
+  struct Case {
+    Charset charset;
+    bool line_drawing;
+    std::string expected;
+  } cases[] = {
+      {Charset::kUtf8, true, "\xe2\x95\x94\xe2\x95\x90\xc3\xa9\xe2\x82\xac\xc3\xa7" "a\xe2\x96\xba"},
+      {Charset::kLatin1, true, "\x1b(0lq\x1b(B\xe9" "E\xe7" "a>"},
+      {Charset::kLatin9, true, "\x1b(0lq\x1b(B\xe9\xa4\xe7" "a>"},
+      {Charset::kAscii, true, "\x1b(0lq\x1b(B" "eEca>"},
+      {Charset::kAscii, false, "+-eEca>"},
+  };
+  for (const auto& c : cases) {
+    TerminalStrings s = TerminalStrings::Xterm();
+    s.charset = c.charset;
+    if (!c.line_drawing) s.acsc.clear();
+    TerminalEncoder e(s);
+    std::vector<Cell> row;
+    for (char ch : cells) row.push_back(Cell{static_cast<std::uint8_t>(ch), 0x07});
+    std::string out;
+    e.WriteCells(1, 1, row, 80, out);
+    std::string prefix = "\x1b[1;1H" + e.AttributeSequence(0x07);
+    ASSERT_EQ(out.substr(0, prefix.size()), prefix);
+    EXPECT_EQ(out.substr(prefix.size()), c.expected) << static_cast<int>(c.charset) << c.line_drawing;
+  }
+}
+
+TEST(TerminalEncoderTest, CharsetOfTheLocale) {
+  using Charset = TerminalStrings::Charset;
+  const std::pair<const char*, Charset> cases[] = {
+      {"ca_ES.UTF-8", Charset::kUtf8},         {"C.UTF-8", Charset::kUtf8},
+      {"es_ES.utf8", Charset::kUtf8},          {"ca_ES.UTF-8@valencia", Charset::kUtf8},
+      {"es_ES.ISO-8859-1", Charset::kLatin1},  {"ca_ES.ISO8859-15@euro", Charset::kLatin9},
+      {"gl_ES.iso885915", Charset::kLatin9},   {"C", Charset::kAscii},
+      {"POSIX", Charset::kAscii},              {"", Charset::kAscii},
+      {"ja_JP.eucJP", Charset::kAscii},
+  };
+  for (auto [locale, charset] : cases) EXPECT_EQ(CharsetOfLocale(locale), charset) << locale;
 }
 
 TEST(TerminalEncoderTest, ScrollingRegion) {
