@@ -106,7 +106,7 @@ class Workspace {
     if (engine.BTRCALL(kOpCreate, pos, desc.data(), &len, key.data(), static_cast<std::uint8_t>(key.size()), 0) != 0)
       Die("create");
     std::unique_ptr<SqliteStore> store;
-    if (SqliteStore::Open(f.engineFile, false, store) != 0) Die("open store");
+    if (SqliteStore::Open(f.engineFile, store) != 0) Die("open store");
     const FileSpec& spec = store->spec();
     if (store->Begin() != 0) Die("begin");
     for (std::uint32_t id = 0; id < f.records; ++id) {

@@ -4,8 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
@@ -229,7 +227,7 @@ struct Engine::Impl {
     auto f = std::make_unique<OpenFile>();
     f->hostPath = path;
     std::unique_ptr<SqliteStore> store;
-    Status status = SqliteStore::Open(path, readOnly, store, options.busyTimeoutMs);
+    Status status = SqliteStore::Open(path, store, options.busyTimeoutMs);
     if (status != kStatusOk) return status;
 
     std::string owner;

@@ -158,14 +158,13 @@ Status SqliteStore::Create(const std::string& hostPath, const FileSpec& spec) {
   return synced ? kStatusOk : kStatusCreateIoError;
 }
 
-Status SqliteStore::Open(const std::string& hostPath, bool readOnly, std::unique_ptr<SqliteStore>& out,
+Status SqliteStore::Open(const std::string& hostPath, std::unique_ptr<SqliteStore>& out,
                          int busyTimeoutMs) {
   struct stat info;
   if (::stat(hostPath.c_str(), &info) != 0) return kStatusFileNotFound;
   if (!S_ISREG(info.st_mode)) return kStatusInvalidFileName;
   // A file we may not write is opened read-only by SQLite; the engine then refuses writes.
   const bool writable = ::access(hostPath.c_str(), W_OK) == 0;
-  (void)readOnly;
 
   std::unique_ptr<SqliteStore> store(new SqliteStore());
   int flags = (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;

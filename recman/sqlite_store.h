@@ -38,7 +38,7 @@ class SqliteStore : public Store {
   static Status Create(const std::string& hostPath, const FileSpec& spec);
   // Opens an existing record file. 12 missing, 30 not a record file (or another schema
   // version), 2 damaged or unreadable. Writes wait up to busyTimeoutMs for other writers.
-  static Status Open(const std::string& hostPath, bool readOnly, std::unique_ptr<SqliteStore>& out,
+  static Status Open(const std::string& hostPath, std::unique_ptr<SqliteStore>& out,
                      int busyTimeoutMs = 10000);
 
   ~SqliteStore() override;

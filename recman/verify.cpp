@@ -11,7 +11,7 @@ namespace recman {
 bool VerifyFile(const std::string& hostPath, std::string& report) {
   report.clear();
   std::unique_ptr<SqliteStore> store;
-  Status status = SqliteStore::Open(hostPath, true, store);
+  Status status = SqliteStore::Open(hostPath, store);
   if (status != kStatusOk) {
     report = "cannot open the file (status " + std::to_string(status) + ")\n";
     return false;

@@ -50,21 +50,35 @@ int Rounds() {
   return n > 0 ? n : 50;
 }
 
-// A child that inserts records from firstId on, also updates and deletes some, and reports
-// each id whose Insert answered 0 through the pipe. It runs until it is killed.
+// What a writer reports through its pipe: an id and what happened to it.
+enum Report : std::uint32_t { kInserted = 1, kDeleting = 2, kDeleted = 3 };
+struct Message {
+  std::uint32_t what;
+  std::uint32_t id;
+};
+
+// A child that inserts records from firstId on, updates some and deletes some of its own, and
+// reports each Insert and Delete that answered 0 (and each Delete before it is made, since its
+// outcome is in doubt if the kill comes during the call). It runs until it is killed.
 [[noreturn]] void Writer(const std::string& path, std::uint32_t firstId, int out) {
   Engine engine;
   Client c(engine);
   if (c.Open(path) != 0) _exit(3);
   std::mt19937 rng(firstId);
+  auto say = [out](std::uint32_t what, std::uint32_t id) {
+    Message m{what, id};
+    if (::write(out, &m, sizeof m) != sizeof m) _exit(4);
+  };
   for (std::uint32_t id = firstId;; ++id) {
-    if (c.Insert(RecordOf(id)) == 0) {
-      if (::write(out, &id, sizeof id) != sizeof id) _exit(4);
-    }
+    if (c.Insert(RecordOf(id)) == 0) say(kInserted, id);
     if (rng() % 4 == 0 && c.Get(kOpGetEqual, 1, "Cxx") == 0) {
       std::string r = c.lastRecord;
       r[30] = static_cast<char>(r[30] + 1);
       c.Update(r, 1);
+    }
+    if (rng() % 5 == 0 && id > firstId && c.Get(kOpGetEqual, 0, KeyOf(id - 1)) == 0) {
+      say(kDeleting, id - 1);
+      if (c.Delete() == 0) say(kDeleted, id - 1);
     }
   }
 }
@@ -78,7 +92,8 @@ TEST(Reliability, KilledWritersLoseNoAcknowledgedInsert) {
     ASSERT_EQ(0, c.Create(path, Layout()));
   }
   std::mt19937 rng(12345);
-  std::set<std::uint32_t> acknowledged;
+  std::set<std::uint32_t> present, doubtful;
+  std::size_t acknowledgedInserts = 0;
   const int rounds = Rounds();
   for (int round = 0; round < rounds; ++round) {
     int fds[2];
@@ -96,8 +111,18 @@ TEST(Reliability, KilledWritersLoseNoAcknowledgedInsert) {
     int wstatus = 0;
     ::waitpid(child, &wstatus, 0);
     ASSERT_TRUE(WIFSIGNALED(wstatus)) << "writer ended by itself with " << WEXITSTATUS(wstatus);
-    std::uint32_t id;
-    while (::read(fds[0], &id, sizeof id) == sizeof id) acknowledged.insert(id);
+    Message m;
+    while (::read(fds[0], &m, sizeof m) == sizeof m) {
+      if (m.what == kInserted) {
+        present.insert(m.id);
+        ++acknowledgedInserts;
+      } else if (m.what == kDeleting) {
+        present.erase(m.id);
+        doubtful.insert(m.id);
+      } else {
+        doubtful.erase(m.id);
+      }
+    }
     ::close(fds[0]);
 
     std::string report;
@@ -105,17 +130,21 @@ TEST(Reliability, KilledWritersLoseNoAcknowledgedInsert) {
     Engine engine;
     Client c(engine);
     ASSERT_EQ(0, c.Open(path)) << "round " << round;
-    for (std::uint32_t want : acknowledged) {
+    for (std::uint32_t want : present) {
       ASSERT_EQ(0, c.Get(kOpGetEqual, 0, KeyOf(want))) << "round " << round << " lost " << want;
     }
+    // A Delete cut short by the kill either happened or did not; now it is known which.
+    for (std::uint32_t id : doubtful)
+      if (c.Get(kOpGetEqual, 0, KeyOf(id)) == 0) present.insert(id);
+    doubtful.clear();
     std::string stat;
     ASSERT_EQ(0, c.Stat(stat));
     std::uint32_t count;
     std::memcpy(&count, stat.data() + 6, 4);
     // An Insert may have committed just before the kill, before its answer got out.
-    EXPECT_GE(count, acknowledged.size());
+    EXPECT_GE(count, present.size());
   }
-  EXPECT_GT(acknowledged.size(), static_cast<std::size_t>(rounds));
+  EXPECT_GT(acknowledgedInserts, static_cast<std::size_t>(rounds));
 }
 
 TEST(Reliability, FourProcessesWithWaitLocksLoseNoUpdate) {
