@@ -23,6 +23,7 @@
 #include "session/environment.h"
 #include "support/temp_dir.h"
 #include "tui/headless_backend.h"
+#include "tui/process.h"
 
 namespace app_test {
 
@@ -110,17 +111,13 @@ class Installation {
     return Shell(Tool() + " load '" + root_ + "/DADES/" + file + ".dat' '" + input + "' --layout '" + Layout(file) +
                  "' --csv >/dev/null");
   }
-  // Every record of a data file as CSV in key order, read with the recman utility.
+  // Every record of a data file as CSV in key order: `recman save FILE - --layout L --csv`.
   std::string Save(const std::string& file) const {
-    std::string output = dir_.path() + "/" + file + "-saved.csv";
-    if (!Shell(Tool() + " save '" + root_ + "/DADES/" + file + ".dat' '" + output + "' --layout '" + Layout(file) +
-               "' --csv >/dev/null")) {
-      return "";
-    }
-    std::ifstream in(output, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    std::optional<std::string> csv = tui::RunCaptured(
+        {std::string(MODCARTA_BIN_DIR) + "/recman", "save", root_ + "/DADES/" + file + ".dat", "-", "--layout",
+         Layout(file), "--csv"},
+        {}, 10000, std::size_t{1} << 24);
+    return csv.value_or("");
   }
   // Replaces the first occurrence of a text in an installed file; false when it is not there.
   bool Replace(const std::string& relative, const std::string& from, const std::string& to) const {
