@@ -113,6 +113,17 @@ TEST_F(PanelListTest, NoPickOrARefusedListBeepsAndEditsTheFieldAgain) {
   EXPECT_EQ(refused.system.beeps, 1);
 }
 
+TEST_F(PanelListTest, PickMovingToAPassedOverFieldGoesOnDown) {
+  rig.form.Field(panel, 2).Attribute[session::kFieldFlags] = 4;
+  rig.module.pick = [](std::int16_t&, std::int16_t, std::int16_t& field) { ++field; };
+  rig.Script().PushKey(key::kF4);
+  rig.Script().PushText("\r");   // pick: the module moves to field 2, which is passed over
+  rig.Script().PushText("z\r"); // so the input lands on field 3
+  EXPECT_EQ(Run(), key::kEnter);
+  EXPECT_EQ(rig.form.Field(panel, 3).Value, "z   ");
+  EXPECT_EQ(rig.module.Only("accept"), (std::vector<std::string>{"accept 1.3 'z   '"}));
+}
+
 TEST_F(PanelListTest, F4OnAFieldWithoutAListDoesNothing) {
   rig.Script().PushText("\r");
   rig.Script().PushKey(key::kF4);  // field 2 names no list
