@@ -465,17 +465,26 @@ KeyCode Console::RemapModifiers(KeyCode key, unsigned modifiers) const {
 }
 
 void Console::RunHotKey(KeyCode key) {
+  bool* guard = nullptr;
+  const std::function<std::string(Console&)>* popup = nullptr;
   if (key == key::kAltX && !calculator_open_ && hot_keys_.calculator) {
-    calculator_open_ = true;
-    std::string typed = hot_keys_.calculator(*this);
-    calculator_open_ = false;
-    typeahead_ += typed;
+    guard = &calculator_open_;
+    popup = &hot_keys_.calculator;
   } else if (key == key::kAltC && !calendar_open_ && hot_keys_.calendar) {
-    calendar_open_ = true;
-    std::string typed = hot_keys_.calendar(*this);
-    calendar_open_ = false;
-    typeahead_ += typed;
+    guard = &calendar_open_;
+    popup = &hot_keys_.calendar;
+  } else {
+    return;
   }
+  // The guard is set while the pop-up runs, and cleared however it ends.
+  struct Reset {
+    bool* flag;
+    ~Reset() { *flag = false; }
+  } reset{guard};
+  *guard = true;
+  // A copy: the pop-up may set other hooks while it runs.
+  std::function<std::string(Console&)> run = *popup;
+  typeahead_ += run(*this);
 }
 
 void Console::ReadKey(KeyEvent& event) {
@@ -510,7 +519,6 @@ void Console::ReadKey(KeyEvent& event) {
     } else if (code != 0) {
       break;
     }
-    // Alt is still held: wait for its next key or its release.
     // Alt is still held: wait for its next key or its release. A back end that never reports
     // the release would hold the reader here for good, so two seconds of silence count as one.
     polled = backend_.input->Poll();
