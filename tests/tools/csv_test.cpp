@@ -37,6 +37,16 @@ TEST(CsvTest, OneEmptyCellIsQuotedSoTheRowSurvives) {
   EXPECT_EQ(read[1].cells, std::vector<std::string>{""});
 }
 
+TEST(CsvTest, AFirstCellThatStartsWithAByteOrderMarkKeepsIt) {
+  std::string text;
+  AppendCsvRow(text, {"\xEF\xBB\xBFx", "y"});
+  std::vector<CsvRow> read;
+  CsvError error;
+  ASSERT_TRUE(ParseCsv(text, read, error)) << error.message;
+  ASSERT_EQ(read.size(), 1u);
+  EXPECT_EQ(read[0].cells, (std::vector<std::string>{"\xEF\xBB\xBFx", "y"}));
+}
+
 TEST(CsvTest, AcceptsLfEndingsAByteOrderMarkAndTrailingEmptyLines) {
   std::vector<CsvRow> read;
   CsvError error;

@@ -292,7 +292,9 @@ void AppendCsvRow(std::string& out, const std::vector<std::string>& cells) {
     if (i > 0) out += ',';
     const std::string& c = cells[i];
     bool quote = c.find_first_of(",\"\r\n") != std::string::npos ||
-                 (!c.empty() && (c.front() == ' ' || c.back() == ' ' || c.front() == '\t' || c.back() == '\t'));
+                 (!c.empty() && (c.front() == ' ' || c.back() == ' ' || c.front() == '\t' || c.back() == '\t')) ||
+                 // A byte order mark at the start of the text is taken for the file's, not data.
+                 (out.empty() && i == 0 && c.compare(0, 3, "\xEF\xBB\xBF") == 0);
     // A row of one empty cell would read back as an empty line.
     if (cells.size() == 1 && c.empty()) quote = true;
     if (!quote) {
