@@ -261,7 +261,8 @@ class Raw {
  public:
   explicit Raw(const std::string& path) {
     if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) Die("raw open");
-    sqlite3_exec(db_, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+    // The same settings as the engine's connections.
+    sqlite3_exec(db_, "PRAGMA synchronous = NORMAL; PRAGMA cache_size = -8192", nullptr, nullptr, nullptr);
   }
   ~Raw() {
     for (auto* s : statements_) sqlite3_finalize(s);

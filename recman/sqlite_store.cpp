@@ -104,7 +104,7 @@ struct SqliteStore::Statements {
   };
   std::vector<PerKey> keys;
   Stmt begin, commit, rollback;
-  Stmt insertRecord, readRecord, readSeqs, updateRecord, deleteRecord;
+  Stmt nextAddress, insertRecord, readRecord, readSeqs, updateRecord, deleteRecord;
   Stmt stepNext, stepPrev, stepFirst, stepLast;
   Stmt addCounter, readCounters;
 };
@@ -129,9 +129,9 @@ Status SqliteStore::Create(const std::string& hostPath, const FileSpec& spec) {
                     "; PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";"
                     " CREATE TABLE recman_meta(name TEXT PRIMARY KEY, value);"
                     " CREATE TABLE recman_counters(id INTEGER PRIMARY KEY, value INTEGER NOT NULL);"
-                    " CREATE TABLE records(addr INTEGER PRIMARY KEY AUTOINCREMENT, data BLOB NOT NULL,"
+                    " CREATE TABLE records(addr INTEGER PRIMARY KEY, data BLOB NOT NULL,"
                     " seqs BLOB NOT NULL);"
-                    " INSERT INTO recman_counters VALUES(0, 0);";
+                    " INSERT INTO recman_counters VALUES(-1, 0), (0, 0);";
   for (std::size_t k = 0; k < spec.keys.size(); ++k) {
     sql += " CREATE TABLE " + KeyTable(static_cast<int>(k)) +
            "(k BLOB NOT NULL, seq INTEGER NOT NULL, addr INTEGER NOT NULL" +
@@ -194,7 +194,8 @@ Status SqliteStore::Open(const std::string& hostPath, std::unique_ptr<SqliteStor
   if ((status = pragmaInt("PRAGMA user_version", version)) != kStatusOk) return status;
   if (version != kSchemaVersion) return kStatusNotARecordFile;
 
-  Exec(store->db_, "PRAGMA synchronous = NORMAL");
+  // A page cache of 8 MB per open file keeps the upper levels of every index in memory.
+  Exec(store->db_, "PRAGMA synchronous = NORMAL; PRAGMA cache_size = -8192");
 
   {
     sqlite3_stmt* s = nullptr;
@@ -224,7 +225,8 @@ Status SqliteStore::Prepare() {
   auto prep = [&](Stmt& s, const std::string& sql) { return s.Prepare(db_, sql) == SQLITE_OK; };
   bool ok = prep(st_->begin, "BEGIN IMMEDIATE") && prep(st_->commit, "COMMIT") &&
             prep(st_->rollback, "ROLLBACK") &&
-            prep(st_->insertRecord, "INSERT INTO records(data, seqs) VALUES(?1, ?2)") &&
+            prep(st_->nextAddress, "SELECT value FROM recman_counters WHERE id = -1") &&
+            prep(st_->insertRecord, "INSERT INTO records(addr, data, seqs) VALUES(?1, ?2, ?3)") &&
             prep(st_->readRecord, "SELECT data, seqs FROM records WHERE addr = ?1") &&
             prep(st_->readSeqs, "SELECT seqs FROM records WHERE addr = ?1") &&
             prep(st_->updateRecord, "UPDATE records SET data = ?2, seqs = ?3 WHERE addr = ?1") &&
@@ -381,16 +383,26 @@ Status SqliteStore::Insert(std::string_view data, const RecordKeys& keys, std::u
     newValues[k] = newValue;
   }
   {
+    Stmt& s = st_->nextAddress;
+    ResetOnExit r{s};
+    int rc = s.Step();
+    if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? kStatusIoError : StatusOfSqlite(rc);
+    std::int64_t next = s.ColInt(0) + 1;
+    if (next <= 0 || next > 0xFFFFFFFFll) return kStatusDiskFull;  // addresses are 4 bytes
+    addr = static_cast<std::uint32_t>(next);
+  }
+  Status counted = AddToCounter(-1, 1);
+  if (counted == kStatusOk) counted = AddToCounter(0, 1);
+  if (counted != kStatusOk) return counted;
+  {
     Stmt& s = st_->insertRecord;
     ResetOnExit r{s};
-    s.Blob(1, data);
+    s.Int(1, addr);
+    s.Blob(2, data);
     std::string packed = PutSeqs(seqs);
-    s.Blob(2, packed);
+    s.Blob(3, packed);
     int rc = s.Step();
     if (rc != SQLITE_DONE) return StatusOfSqlite(rc);
-    sqlite3_int64 id = sqlite3_last_insert_rowid(db_);
-    if (id <= 0 || id > 0xFFFFFFFFll) return kStatusDiskFull;  // addresses are 4 bytes
-    addr = static_cast<std::uint32_t>(id);
     Remember(addr, std::move(packed));
   }
   for (std::size_t k = 0; k < keys.size(); ++k) {
@@ -401,7 +413,7 @@ Status SqliteStore::Insert(std::string_view data, const RecordKeys& keys, std::u
       return status;
     }
   }
-  return AddToCounter(0, 1);
+  return kStatusOk;
 }
 
 Status SqliteStore::Update(std::uint32_t addr, std::string_view data, const RecordKeys& oldKeys,
@@ -546,7 +558,7 @@ Status SqliteStore::Counts(std::uint32_t& records, std::vector<std::uint32_t>& d
     std::int64_t id = s.ColInt(0), value = s.ColInt(1);
     std::uint32_t v = value < 0 ? 0 : static_cast<std::uint32_t>(value);
     if (id == 0) records = v;
-    else if (id - 1 < static_cast<std::int64_t>(distinct.size())) distinct[id - 1] = v;
+    else if (id >= 1 && id - 1 < static_cast<std::int64_t>(distinct.size())) distinct[id - 1] = v;
   }
   return rc == SQLITE_DONE ? kStatusOk : StatusOfSqlite(rc);
 }

@@ -5,11 +5,11 @@
 //     both is not a record file (status 30).
 //   recman_meta(name TEXT PRIMARY KEY, value): "spec" the description (the Create layout with
 //     zero counts), "owner" and "owner_mode".
-//   recman_counters(id INTEGER PRIMARY KEY, value INTEGER): id 0 the number of records, id 1+n
-//     the number of distinct values of key index n.
-//   records(addr INTEGER PRIMARY KEY AUTOINCREMENT, data BLOB, seqs BLOB): the records by
-//     address; an address is never given out twice. seqs holds the record's place among equal
-//     values of each key, 8 bytes little-endian per key (-1 for a null key).
+//   recman_counters(id INTEGER PRIMARY KEY, value INTEGER): id -1 the last address given out,
+//     id 0 the number of records, id 1+n the number of distinct values of key index n.
+//   records(addr INTEGER PRIMARY KEY, data BLOB, seqs BLOB): the records by address (1 up);
+//     an address is never given out twice. seqs holds the record's place among equal values
+//     of each key, 8 bytes little-endian per key (-1 for a null key).
 //   key_N(k BLOB, seq INTEGER, addr INTEGER, PRIMARY KEY(k, seq)) WITHOUT ROWID, one per key
 //     index N: k the stored form of the key; seq 0 for unique keys, for duplicates one above
 //     the highest seq of the value at the time the entry was made (insertion order).
