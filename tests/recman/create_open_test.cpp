@@ -1,6 +1,8 @@
 // Create buffers with faults, open modes, owners, and files that are not (or no longer) ours.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -249,6 +251,47 @@ TEST(DamagedFiles, AnswerTwoOrThirtyNeverCrash) {
       EXPECT_FALSE(recman::VerifyFile(p, report)) << n;
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Processes creating the same new file at once: one makes it, the others answer 59, and the
+// file is whole.
+TEST(CreateRace, OneCreatorWins) {
+  testing_support::TempDir dir;
+  std::string path = dir / "race.dat";
+  constexpr int kCreators = 4;
+  std::vector<pid_t> children;
+  for (int i = 0; i < kCreators; ++i) {
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      Engine engine;
+      Client c(engine);
+      std::int16_t s = c.Create(path, CreateBuffer(10, {{{1, 2}}}), -1);
+      _exit(s == 0 ? 0 : s == kStatusFileExists ? 1 : 2);
+    }
+    children.push_back(child);
+  }
+  int made = 0, refused = 0;
+  for (pid_t child : children) {
+    int wstatus = 0;
+    ::waitpid(child, &wstatus, 0);
+    ASSERT_TRUE(WIFEXITED(wstatus));
+    if (WEXITSTATUS(wstatus) == 0) ++made;
+    if (WEXITSTATUS(wstatus) == 1) ++refused;
+  }
+  EXPECT_EQ(1, made);
+  EXPECT_EQ(kCreators - 1, refused);
+  std::string report;
+  EXPECT_TRUE(VerifyFile(path, report)) << report;
+  // No private build files are left behind.
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    if (entry.path().filename().string().find(".create-") != std::string::npos) ++files;
+  EXPECT_EQ(0, files);
 }
 
 }  // namespace

@@ -260,6 +260,22 @@ TEST_F(EngineBasic, DataBufferLengths) {
   EXPECT_EQ(std::string(6, 'B'), client.lastRecord);
   EXPECT_NE(0u, client.Position());
   EXPECT_EQ(kStatusDataBufferTooShort, client.Update(std::string(3, 'C')));
+  // Get Position needs room for 4 bytes, Get Direct 4 bytes of address, Version 5 bytes.
+  std::string data(8, '\0'), key;
+  std::uint32_t len = 3;
+  EXPECT_EQ(kStatusDataBufferTooShort, client.Call(kOpGetPosition, data, len, key, 0));
+  len = 3;
+  EXPECT_EQ(kStatusDataBufferTooShort, client.Call(kOpGetDirect, data, len, key, 0));
+  len = 4;
+  EXPECT_EQ(kStatusDataBufferTooShort, client.Call(kOpVersion, data, len, key, 0));
+  // Get Direct returns what fits of the record, with 22.
+  std::uint32_t addr = client.Position();
+  data.assign(8, '\0');
+  for (int i = 0; i < 4; ++i) data[i] = static_cast<char>((addr >> (8 * i)) & 0xFF);
+  len = 8;
+  EXPECT_EQ(kStatusDataBufferTooShort, client.Call(kOpGetDirect, data, len, key, 0));
+  EXPECT_EQ(8u, len);
+  EXPECT_EQ(std::string(8, 'B'), data);
 }
 
 TEST_F(EngineBasic, GetKeyReturnsTheKeyOnly) {
