@@ -19,7 +19,8 @@
 // for the operator. Only cells that differ from what the display shows are sent.
 //
 // Example:
-//   tui::Console console(tui::MakeHeadlessBackend({25, 80}));
+//   tui::HeadlessBackend made = tui::MakeHeadlessBackend({25, 80});  // or MakeTerminalBackend
+//   tui::Console console(std::move(made.backend));
 //   console.SetColourTable(session.ColourTable);
 //   console.ScreenColour("+n");
 //   console.Locate(12, 30);

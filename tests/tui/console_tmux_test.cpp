@@ -187,6 +187,21 @@ TEST_F(ConsoleTmuxTest, TerminalIsRestoredOnSigterm) {
   EXPECT_EQ(state, "1 0 0 0");
 }
 
+TEST_F(ConsoleTmuxTest, TerminalIsRestoredOnACrash) {
+  TmuxSession tmux(dir_.path(), 100, 30);
+  ASSERT_TRUE(tmux.Started());
+  ASSERT_TRUE(tmux.WaitForText("READY"));
+  tmux.Keys({"F1", "F9"});
+  std::string state;
+  for (int i = 0; i < 100; ++i) {
+    state = tmux.Format("#{pane_dead} #{alternate_on} #{mouse_any_flag} #{mouse_sgr_flag}");
+    if (state.rfind("1 ", 0) == 0) break;
+    std::this_thread::sleep_for(50ms);
+  }
+  EXPECT_EQ(state, "1 0 0 0");
+  EXPECT_EQ(tmux.LoggedKeys(2), (std::vector<std::string>{"3b00", "4300"}));
+}
+
 TEST_F(ConsoleTmuxTest, NormalExitRestoresTheTerminal) {
   TmuxSession tmux(dir_.path(), 100, 30);
   ASSERT_TRUE(tmux.Started());

@@ -3,7 +3,9 @@
 // GetKey and logs each code in hexadecimal (one per line) to the file named by its argument,
 // and shows the last codes on screen. Ctrl+Q ends it. Alt+X "opens the calculator": the hook
 // types "42", so the whole hot-key path is seen from outside. F2 copies "Plaça 12€" to the
-// clipboard, F3 shows the clipboard's text on row 12, F5 scrolls a part of rows 14 to 20.
+// clipboard, F3 shows the clipboard's text on row 12, F5 scrolls a part of rows 14 to 20, F9
+// crashes the program with SIGSEGV.
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -65,6 +67,7 @@ int main(int argc, char** argv) {
     std::fflush(log);
     if (k == 0x11) break;
     if (k == tui::key::kF2) console.SetClipboardText("Pla\x87" "a 12\xD5");  // Plaça 12€
+    if (k == tui::key::kF9) std::raise(SIGSEGV);  // a crash
     if (k == tui::key::kF5) {
       // Rows 14..20 with markers at both edges, shown; then rows 14..20, columns 2..79 move
       // up one line and "NEW" is written on row 20.
