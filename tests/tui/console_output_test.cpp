@@ -6,7 +6,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/tui/console_test_support.h"
@@ -376,6 +378,41 @@ TEST_F(PtyTest, ResizeIsReadAtTheNextSizeQuery) {
   EXPECT_NE(notice.find("La pantalla ha de tenir com a minim 80 x"), std::string::npos) << notice;
   EXPECT_NE(notice.find("24 (ara 40 x 10)"), std::string::npos) << notice;
   EXPECT_EQ(con->ScreenRows(), 24);  // the program keeps drawing on its screen meanwhile
+}
+
+TEST_F(PtyTest, SuspendGivesTheTerminalBackAndResumeRedraws) {
+  auto con = Open();
+  ASSERT_TRUE(con);
+  con->Locate(3, 3);
+  con->Print("kept");
+  con->Flush();
+  Drain();
+  con->Suspend();
+  termios now{};
+  ::tcgetattr(slave_, &now);
+  EXPECT_EQ(now.c_lflag, before_.c_lflag);
+  EXPECT_NE(Drain().find("\x1b[?1049l"), std::string::npos);
+  con->Locate(4, 4);
+  con->Print("late");  // drawn while suspended: shown after the resume
+  con->Flush();
+  EXPECT_EQ(Drain(), "");
+  con->Resume();
+  ::tcgetattr(slave_, &now);
+  EXPECT_EQ(now.c_lflag & (ICANON | ECHO | ISIG), 0u);
+  std::string redraw = Drain();
+  EXPECT_NE(redraw.find("\x1b[?1049h"), std::string::npos);
+  EXPECT_NE(redraw.find("kept"), std::string::npos);
+  EXPECT_NE(redraw.find("late"), std::string::npos);
+}
+
+TEST_F(PtyTest, FlushKeysDiscardsWhatWasTyped) {
+  auto con = Open();
+  ASSERT_TRUE(con);
+  Type("abc\x1b[A");
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  con->FlushKeys();
+  Type("z");
+  EXPECT_EQ(NextKey(*con), 'z');
 }
 
 TEST(TerminalBackendTest, NotATerminalIsRefused) {
