@@ -19,10 +19,12 @@ class ConsoleUi : public storage::UserInterface {
   void Beep() override { system_.Beep(); }
   void FlushKeys() override { console_.FlushKeys(); }
   std::int16_t GetKey() override { return static_cast<std::int16_t>(console_.GetKey()); }
+  // A pending key for the waiting loops (record and registry locks), read straight from the
+  // keyboard: no pop-up opens on its hot key in the middle of a wait. The screen is sent first,
+  // so the wait's message is on it.
   std::int16_t ReadKey() override {
-    tui::KeyEvent event;
-    console_.ReadKey(event);
-    return static_cast<std::int16_t>(event.key);
+    console_.Flush();
+    return static_cast<std::int16_t>(console_.PollKeyDirect());
   }
 
  private:
