@@ -122,7 +122,7 @@ void TerminalEncoder::LineDrawing(bool on, std::string& out) {
   int want = on ? 1 : 0;
   if (acs_ == want) return;
   // Without line drawing there is nothing to switch off.
-  if (!on && acs_ == -1 && acs_map_['q'] == 0) return;
+  if (!on && acs_ == -1 && acs_map_[static_cast<unsigned char>('q')] == 0) return;
   out += on ? s_.smacs : s_.rmacs;
   acs_ = want;
 }
