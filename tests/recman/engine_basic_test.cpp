@@ -65,6 +65,18 @@ TEST_F(EngineBasic, GetsWalkKeyZeroInOrder) {
   EXPECT_EQ(kStatusEndOfFile, client.Get(kOpGetPrevious));
 }
 
+// The record layer's skips pass an empty key buffer with key length 0 to Get Next and read the
+// whole key back from it.
+TEST_F(EngineBasic, NextTakesNoKeyAndReturnsTheWholeKey) {
+  Fill({{"AAAA", "1"}, {"BBBB", "2"}});
+  ASSERT_EQ(0, client.Get(kOpGetFirst, 1));
+  std::string data(64, '\0'), key(256, '\0');
+  std::uint32_t len = 64;
+  ASSERT_EQ(0, engine.BTRCALL(kOpGetNext, client.pos(), data.data(), &len, key.data(), 0, 1));
+  EXPECT_EQ("2   ", key.substr(0, 4));
+  EXPECT_EQ(R("BBBB", "2"), data.substr(0, len));
+}
+
 TEST_F(EngineBasic, SeeksByKeyValue) {
   Fill({{"BBBB", "1"}, {"DDDD", "2"}, {"FFFF", "3"}});
   struct Row {
