@@ -165,12 +165,6 @@ struct Engine::Impl {
     f.singleLock = 0;
   }
 
-  void ReleaseAllLocks(OpenFile& f) {
-    ReleaseSingle(f);
-    for (std::uint32_t a : f.multiLocks) f.locks.Unlock(a);
-    f.multiLocks.clear();
-  }
-
   // Takes the record lock a call asks for. 0, or 84 when another client holds it.
   Status TakeLock(const Call& c, OpenFile& f, std::uint32_t addr, bool& newlyTaken) {
     newlyTaken = false;
@@ -224,10 +218,17 @@ struct Engine::Impl {
       case -4: exclusive = true; break;
       default: return kStatusInvalidOperation;
     }
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) return kStatusFileNotFound;
+    if (!S_ISREG(info.st_mode)) return kStatusInvalidFileName;
     auto f = std::make_unique<OpenFile>();
     f->hostPath = path;
+    // The claim comes first: while another holds the file exclusively (or is replacing it),
+    // SQLite must not touch it or its journal.
+    Status status = f->locks.Open(path, exclusive ? LockFile::Claim::kExclusive : LockFile::Claim::kShared);
+    if (status != kStatusOk) return status;
     std::unique_ptr<SqliteStore> store;
-    Status status = SqliteStore::Open(path, store, options.busyTimeoutMs);
+    status = SqliteStore::Open(path, store, options.busyTimeoutMs);
     if (status != kStatusOk) return status;
 
     std::string owner;
@@ -238,8 +239,6 @@ struct Engine::Impl {
       if (ownerMode == 1 || ownerMode == 3) readOnly = true;
       else return kStatusInvalidOwner;
     }
-    status = f->locks.Open(path, exclusive ? LockFile::Claim::kExclusive : LockFile::Claim::kShared);
-    if (status != kStatusOk) return status;
     f->store = std::move(store);
     f->readOnly = readOnly;
 
