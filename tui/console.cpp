@@ -224,7 +224,19 @@ KeyCode Console::PollKeyDirect() {
   return 0;
 }
 
+void Console::Idle() {
+  if (!idle_hook_ || idle_running_) return;
+  idle_running_ = true;
+  struct Reset {
+    bool* flag;
+    ~Reset() { *flag = false; }
+  } reset{&idle_running_};
+  std::function<void(Console&)> run = idle_hook_;
+  run(*this);
+}
+
 void Console::WaitForInput(int milliseconds) {
+  Idle();
   Flush();
   backend_.input->Wait(milliseconds);
 }
@@ -559,6 +571,8 @@ KeyCode Console::GetKey() {
       return static_cast<KeyCode>(static_cast<std::uint16_t>(code & 0xFFFF));
     }
     if (event.key != 0) return event.key;
+    Idle();
+    Flush();
     backend_.input->Wait(50);
   }
 }

@@ -146,8 +146,14 @@ class Console {
   // 0 when none is pending (mouse events and modifier changes are skipped). For readers that
   // poll the keyboard directly, such as the help viewer.
   KeyCode PollKeyDirect();
-  // Waits briefly (at most the given milliseconds) for input; used between polls.
+  // Waits briefly (at most the given milliseconds) for input; used between polls. Runs the
+  // idle hook first.
   void WaitForInput(int milliseconds);
+  // Work that must go on while the program waits for the operator (renewing a lock-registry
+  // entry, say): called each time a reader waits between polls (GetKey, WaitForInput), so
+  // every few tens of milliseconds while nothing is typed; the hook keeps its own clock. Not
+  // called again while it runs. An empty function removes it.
+  void SetIdleHook(std::function<void(Console&)> hook) { idle_hook_ = std::move(hook); }
 
   // Sends the changed cells and the cursor to the display.
   void Flush();
@@ -253,6 +259,7 @@ class Console {
   void PutCell(int row, int column, std::uint8_t character);
   KeyCode RemapModifiers(KeyCode key, unsigned modifiers) const;
   void RunHotKey(KeyCode key);
+  void Idle();
 
   Backend backend_;
   ScreenBuffer screen_;   // what the program drew
@@ -290,6 +297,8 @@ class Console {
 
   MouseState mouse_state_ = MouseState::kUnknown;
   HotKeyHooks hot_keys_;
+  std::function<void(Console&)> idle_hook_;
+  bool idle_running_ = false;
   bool calculator_open_ = false;
   bool calendar_open_ = false;
 };

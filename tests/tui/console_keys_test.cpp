@@ -431,5 +431,30 @@ TEST(HeadlessScriptTest, AStarvedHandlerFeedsEventsLazily) {
   EXPECT_EQ(con.control->StarvedCount(), 0);
 }
 
+// ---- The idle hook -------------------------------------------------------------------------
+
+TEST(IdleHookTest, RunsWhileReadersWaitAndNotInsideItself) {
+  HeadlessConsole con;
+  int calls = 0;
+  con->SetIdleHook([&](Console& c) {
+    ++calls;
+    c.WaitForInput(0);  // a wait inside the hook does not run it again
+    if (calls == 3) {
+      c.Locate(1, 1);
+      c.Print("renewed");
+      con.control->PushKey('k');
+    }
+  });
+  con.control->SetOnStarved([](HeadlessControl&) {});  // nothing arrives by itself
+  EXPECT_EQ(con->GetKey(), 'k');
+  EXPECT_EQ(calls, 3);
+  EXPECT_EQ(con.control->Row(1).substr(0, 7), "renewed");  // drawn and flushed before the key
+  con->WaitForInput(0);
+  EXPECT_EQ(calls, 4);
+  con->SetIdleHook({});
+  con->WaitForInput(0);
+  EXPECT_EQ(calls, 4);
+}
+
 }  // namespace
 }  // namespace tui
