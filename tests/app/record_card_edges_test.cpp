@@ -207,7 +207,8 @@ TEST_F(RecordCardEdges, EscapeLeavesPanelsOneAndTwoWithoutALookUp) {
 }
 
 // Type 1 (field 10, a day number) takes 1 to 9999; type 6 (field 19, thousandths) takes 0 to
-// 10000 with up to three decimals. Field 10 is widened here so that 10000 can be typed.
+// 10000 with up to three decimals. Field 10 is widened here so that 10000 can be typed. Whole
+// numbers take what their record field holds: 32 bits in field 9, 16 bits in field 20.
 TEST_F(RecordCardEdges, NumberFieldsTakeTheirRangeAndRefuseTheRest) {
   ASSERT_TRUE(inst_.Replace("FORMS/MODCARTA.ZPN", "\"Dia de cobrament ...: \",2,", "\"Dia de cobrament ...: \",5,"));
   auto [p, d] = Department(true);
@@ -222,6 +223,9 @@ TEST_F(RecordCardEdges, NumberFieldsTakeTheirRangeAndRefuseTheRest) {
       {10, "0", false, 30, 0},      {10, "10000", false, 30, 0}, {10, "1", true, 30, 1},
       {10, "9999", true, 30, 9999}, {19, "0", true, 49, 0},      {19, "10000", true, 49, 10000000},
       {19, "10001", false, 49, 0},  {19, "0.005", true, 49, 5},  {19, "-1", false, 49, 0},
+      {9, "2147483647", true, 26, 2147483647},
+      {9, "2147483648", false, 26, 0}, {9, "-5", false, 26, 0}, {20, "32767", true, 53, 32767},
+      {20, "32768", false, 53, 0},
   };
   for (const Case& tc : cases) {
     SCOPED_TRACE(std::string("field ") + std::to_string(tc.field) + " text " + tc.text);
@@ -236,7 +240,8 @@ TEST_F(RecordCardEdges, NumberFieldsTakeTheirRangeAndRefuseTheRest) {
     EXPECT_EQ(run.Execute(), 0) << run.Failure();
     std::optional<std::string> after = inst_.Record("TranLauV", k);
     ASSERT_TRUE(after);
-    const int value = tc.field == 10 ? Int16At(*after, tc.offset) : Int32At(*after, tc.offset);
+    const bool narrow = tc.field == 10 || tc.field == 20;
+    const int value = narrow ? Int16At(*after, tc.offset) : Int32At(*after, tc.offset);
     if (tc.accepted) {
       EXPECT_EQ(value, tc.stored);
       EXPECT_EQ(run.Beeps(), 0);
@@ -465,6 +470,92 @@ TEST_F(RecordCardEdges, ChangeLogHasTheInsertsAndUpdates) {
   EXPECT_EQ(inst_.ReadFile("db.log"), storage::AccessLogLine(508, 2, 0) + storage::AccessLogLine(508, 3, 0));
   EXPECT_EQ(Int32At(*inst_.Record("TranLauV", DepartmentKey(pOld, dOld)), 26), 12345);
   EXPECT_FALSE(inst_.Record("TranLauV", DepartmentKey(pNew, dNew)));
+}
+
+// A stored value that the checks would refuse (a day of payment of -5) is shown, passed over
+// unchanged and kept byte for byte when another field is saved.
+TEST_F(RecordCardEdges, UntouchedStoredValuesSurviveASave) {
+  ASSERT_TRUE(inst_.Load("DepartaV", {"finca,departament,nom,tipologia,titular,data_alta,superficie,tipus,coeficient",
+                                       "005,900,Traster de proves,Traster,Anna Puig,2020-01-01,5,T,1"}));
+  ASSERT_TRUE(inst_.Load(
+      "TranLauV",
+      {"finca,departament,inici,fi,prorroga,actiu,num_contracte,deute,actualitzacio,renda,dia_cobrament,fianca,iva,"
+       "domiciliat,retencio,comunitat,aigua,llum,ibi,ipc,mesos_fianca,rebuts_pendents",
+       "005,900,2024-01-01,2029-01-01,S,S,-7,0,2025-01-01,5000,-5,10000,S,N,S,0,N,N,0,-0.5,2,0"}));
+  const std::string k = DepartmentKey(5, 900);
+  std::optional<std::string> before = inst_.Record("TranLauV", k);
+  ASSERT_TRUE(before);
+  std::string row;
+  Session run(inst_, Then(Open(5, 900), {
+      [&](HeadlessControl& c) {
+        row = c.Row(kPanel3Top + 6);
+        for (int k2 = 5; k2 < 11; ++k2) c.PushKey(key::kTab);  // over field 10 and on to 11
+        c.PushKey(key::kCtrlY);
+        c.PushText("20000");
+        c.PushKey(key::kEnter);
+      },
+  }));
+  EXPECT_EQ(run.Execute(), 0) << run.Failure();
+  EXPECT_NE(row.find("Dia de cobrament ...: -5"), std::string::npos) << row;
+  std::optional<std::string> r = inst_.Record("TranLauV", k);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(Int32At(*r, 32), 20000);
+  std::string expected = *before;
+  expected.replace(32, 4, r->substr(32, 4));
+  EXPECT_EQ(*r, expected) << "only the deposit changed";
+}
+
+// A new card that was changed and then left with Escape is taken away again.
+TEST_F(RecordCardEdges, NewCardChangedThenEscapedIsRemoved) {
+  auto [p, d] = Department(false);
+  Session run(inst_, Then(Open(p, d), {
+      [&](HeadlessControl& c) {
+        TypeInto(c, 9, "5000");
+        for (int k2 = 0; k2 < 5; ++k2) c.PushKey(key::kUp);  // from field 10 back to field 5
+        c.PushKey(key::kEscape);  // on the first field: leave, discarding
+      },
+  }));
+  EXPECT_EQ(run.Execute(), 0) << run.Failure();
+  EXPECT_FALSE(inst_.Record("TranLauV", DepartmentKey(p, d)));
+  EXPECT_NE(inst_.ReadFile("db.log").find(storage::AccessLogLine(508, 2, 0)), std::string::npos);
+  EXPECT_EQ(inst_.ReadFile("db.log").find(storage::AccessLogLine(508, 3, 0)), std::string::npos) << "no update";
+}
+
+// The department list's title is "Departaments de la finca" with its blanks; in a list title a
+// blank is drawn as the frame line, so the form must write the blanks as underscores.
+// DISABLED: demo/install/FORMS/MODCARTA.ZPN writes the title with blanks, shown as "Departaments═de═la═finca".
+TEST_F(RecordCardEdges, DISABLED_DepartmentListTitleShowsItsBlanks) {
+  auto [p, d] = Department(true);
+  (void)d;
+  std::string top;
+  Session run(inst_, {
+      [&](HeadlessControl& c) { c.PushText(std::to_string(p) + "\r"); },
+      [&](HeadlessControl& c) { c.PushKey(key::kF4); },
+      [&](HeadlessControl& c) {
+        top = c.Row(5);
+        c.PushKey(key::kEscape);
+      },
+  });
+  EXPECT_EQ(run.Execute(), 0) << run.Failure();
+  EXPECT_NE(top.find(" Departaments de la finca "), std::string::npos) << top;
+}
+
+// The help of the module, F1: every line shows its text only, never the record's line end.
+// DISABLED: demo/make-install pads each help line to 78 bytes counting the colour switches, so a
+// line with three or more switches has fewer than 76 visible characters and the viewer shows its
+// CR LF as the glyphs of bytes 0D and 0A.
+TEST_F(RecordCardEdges, DISABLED_HelpLinesShowNoLineEnds) {
+  std::string help;
+  Session run(inst_, {
+      [&](HeadlessControl& c) { c.PushKey(key::kF1); },
+      [&](HeadlessControl& c) {
+        help = c.Text();
+        c.PushKey(key::kEscape);
+      },
+  });
+  EXPECT_EQ(run.Execute(), 0) << run.Failure();
+  ASSERT_NE(help.find("FITXA DE DEPARTAMENTS"), std::string::npos) << help;
+  EXPECT_EQ(help.find('\r'), std::string::npos) << help;
 }
 
 }  // namespace
