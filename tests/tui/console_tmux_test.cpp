@@ -209,11 +209,12 @@ TEST_F(ConsoleTmuxTest, NormalExitRestoresTheTerminal) {
   tmux.Keys({"C-q"});
   std::string state;
   for (int i = 0; i < 100; ++i) {
-    state = tmux.Format("#{pane_dead} #{pane_dead_status} #{alternate_on} #{mouse_any_flag}");
+    state = tmux.Format("#{pane_dead} #{alternate_on} #{mouse_any_flag} #{mouse_sgr_flag}");
     if (state.rfind("1 ", 0) == 0) break;
     std::this_thread::sleep_for(50ms);
   }
   EXPECT_EQ(state, "1 0 0 0");
+  EXPECT_EQ(tmux.LoggedKeys(1), std::vector<std::string>{"0011"});  // it ended on Ctrl+Q
 }
 
 // A terminal smaller than 80 x 24 shows a notice instead of the screen and drops keys typed
