@@ -66,7 +66,9 @@ TEST_F(StartUp, MissingFormOrDataFileEndsWithAMessage) {
     EXPECT_FALSE(run.Failure().empty());
     EXPECT_NE(run.Failure().find(tc.named), std::string::npos) << run.Failure();
     EXPECT_NE(screen.find(tc.shown), std::string::npos) << screen;
-    if (*tc.shown != '\0') EXPECT_NE(screen.find("FinquesV"), std::string::npos) << screen;
+    if (*tc.shown != '\0') {
+      EXPECT_NE(screen.find("FinquesV"), std::string::npos) << screen;
+    }
   }
 }
 
