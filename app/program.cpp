@@ -94,7 +94,11 @@ int Program::Run() {
     p.failure = "modcarta: a data file could not be opened";
     return p.fatalStatus;
   }
+  // While panel 3 waits for a slow operator, its lock-registry entry is renewed so that it is
+  // never taken for stale by another workstation.
+  p.console.SetIdleHook([&card = p.card](tui::Console&) { card.KeepLockAlive(); });
   MainLoop();
+  p.console.SetIdleHook({});
   p.records.RecResetAll();
   return 0;
 }

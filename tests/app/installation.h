@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -37,8 +38,30 @@ class QuietSystem : public platform::RealSystem {
     if (onPause) onPause();
     platform::RealSystem::Pause(milliseconds);
   }
+  // Moves the clock (local time and the monotonic clock) forward, as if the operator waited.
+  platform::LocalTime Now() override {
+    platform::LocalTime t = platform::RealSystem::Now();
+    if (shiftMinutes == 0) return t;
+    std::tm tm{};
+    tm.tm_year = t.year - 1900;
+    tm.tm_mon = t.month - 1;
+    tm.tm_mday = t.day;
+    tm.tm_hour = t.hour;
+    tm.tm_min = t.minute + shiftMinutes;
+    tm.tm_sec = t.second;
+    tm.tm_isdst = -1;
+    std::mktime(&tm);
+    t.year = tm.tm_year + 1900;
+    t.month = tm.tm_mon + 1;
+    t.day = tm.tm_mday;
+    t.hour = tm.tm_hour;
+    t.minute = tm.tm_min;
+    return t;
+  }
+  std::int64_t MonotonicMs() override { return platform::RealSystem::MonotonicMs() + shiftMinutes * 60000LL; }
   int beeps = 0;
   int pauses = 0;
+  int shiftMinutes = 0;
   std::function<void()> onPause;
 };
 
@@ -237,6 +260,7 @@ class Session {
 
   std::size_t StepsRun() const { return stepsRun_; }
   int Beeps() const { return system_.beeps; }
+  QuietSystem& System() { return system_; }
   int Pauses() const { return system_.pauses; }
   const std::string& Failure() const { return failure_; }
 

@@ -249,3 +249,50 @@ TEST(ProgramStartTest, ADataFileThatCannotBeOpenedIsReportedAndEndsTheRun) {
 
 }  // namespace
 }  // namespace app_test
+
+namespace app_test {
+namespace {
+
+// The lock file's records: station name (15), number (11), stamp (8), type (1), ... 121 bytes.
+std::vector<std::string> LockRecords(const Installation& inst) {
+  std::string bytes = inst.ReadFile("LOCKS/TranLauV.lck");
+  std::vector<std::string> live;
+  for (std::size_t at = 0; at + 121 <= bytes.size(); at += 121) {
+    std::string r = bytes.substr(at, 121);
+    if (r[34] != ' ') live.push_back(r);
+  }
+  return live;
+}
+
+TEST(ProgramLockTest, TheRegistryEntryOfAnOpenCardIsRenewedWhileTheOperatorWaits) {
+  Installation inst;
+  ASSERT_TRUE(inst.ok());
+  auto [p, d] = DemoCodes("TranLauV").front();
+  std::vector<std::string> taken, renewed, after;
+  Session* session = nullptr;
+  Session run(inst, {
+      [&](tui::HeadlessControl& c) { c.PushText(std::to_string(p) + "\r"); },
+      [&](tui::HeadlessControl& c) { c.PushText(std::to_string(d) + "\r"); },
+      [&](tui::HeadlessControl&) {
+        taken = LockRecords(inst);
+        session->System().shiftMinutes = 11;  // the operator leaves the card open for a while
+      },
+      [&](tui::HeadlessControl& c) {
+        renewed = LockRecords(inst);
+        c.PushKey(tui::key::kEscape);
+      },
+      [&](tui::HeadlessControl&) { after = LockRecords(inst); },
+  });
+  session = &run;
+  EXPECT_EQ(run.Execute(), 0) << run.Failure();
+  ASSERT_EQ(taken.size(), 1u);
+  ASSERT_EQ(renewed.size(), 1u) << "renewing rewrites the station's own record";
+  int stampTaken = std::atoi(taken[0].substr(26, 8).c_str());
+  int stampRenewed = std::atoi(renewed[0].substr(26, 8).c_str());
+  EXPECT_GE(stampRenewed - stampTaken, 10);
+  EXPECT_EQ(taken[0].substr(0, 26), renewed[0].substr(0, 26)) << "the same station";
+  EXPECT_TRUE(after.empty()) << "released when the card is left";
+}
+
+}  // namespace
+}  // namespace app_test
