@@ -40,7 +40,7 @@ p1 = L("Finca", "Finca", "Finca", "Finca")
 p2 = L("Departament", "Departamento", "Departamento", "Departament")
 lists = [
  (506, 0, 3, 22, 20, 62, 0, L("_Finques_", "_Fincas_", "_Fincas_", "_Finques_"), 0),
- (507, 0, 5, 8, 22, 72, 0, L("_Departaments de la finca_", "_Departamentos de la finca_", "_Departamentos da finca_", "_Departaments dera finca_"), 0),
+ (507, 0, 5, 8, 22, 72, 0, L("_Departaments_de_la_finca_", "_Departamentos_de_la_finca_", "_Departamentos_da_finca_", "_Departaments_dera_finca_"), 0),
 ]
 msgs = [
  L("FINCA INEXISTENT", "FINCA INEXISTENTE", "FINCA INEXISTENTE", "FINCA INEXISTENTA"),
