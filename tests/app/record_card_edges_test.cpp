@@ -523,8 +523,7 @@ TEST_F(RecordCardEdges, NewCardChangedThenEscapedIsRemoved) {
 
 // The department list's title is "Departaments de la finca" with its blanks; in a list title a
 // blank is drawn as the frame line, so the form must write the blanks as underscores.
-// DISABLED: demo/install/FORMS/MODCARTA.ZPN writes the title with blanks, shown as "Departaments═de═la═finca".
-TEST_F(RecordCardEdges, DISABLED_DepartmentListTitleShowsItsBlanks) {
+TEST_F(RecordCardEdges, DepartmentListTitleShowsItsBlanks) {
   auto [p, d] = Department(true);
   (void)d;
   std::string top;
@@ -541,10 +540,8 @@ TEST_F(RecordCardEdges, DISABLED_DepartmentListTitleShowsItsBlanks) {
 }
 
 // The help of the module, F1: every line shows its text only, never the record's line end.
-// DISABLED: demo/make-install pads each help line to 78 bytes counting the colour switches, so a
-// line with three or more switches has fewer than 76 visible characters and the viewer shows its
-// CR LF as the glyphs of bytes 0D and 0A.
-TEST_F(RecordCardEdges, DISABLED_HelpLinesShowNoLineEnds) {
+// Help records are as wide as the screen and carry no line end of their own.
+TEST_F(RecordCardEdges, HelpLinesShowNoLineEnds) {
   std::string help;
   Session run(inst_, {
       [&](HeadlessControl& c) { c.PushKey(key::kF1); },
