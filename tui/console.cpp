@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace tui {
 namespace {
@@ -59,9 +61,24 @@ std::vector<KeyItem> ParseKeyList(std::string_view list) {
   return items;
 }
 
+class NullDisplay : public DisplayAdapter {
+ public:
+  ScreenSize Size() override { return {25, 80}; }
+};
+
+class NullInput : public InputAdapter {
+ public:
+  std::optional<InputEvent> Poll() override { return std::nullopt; }
+  void Wait(int milliseconds) override {
+    if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+};
+
 }  // namespace
 
 Console::Console(Backend backend) : backend_(std::move(backend)), colour_table_(kDefaultColours) {
+  if (!backend_.display) backend_.display = std::make_unique<NullDisplay>();
+  if (!backend_.input) backend_.input = std::make_unique<NullInput>();
   ScreenSize size = backend_.display->Size();
   screen_.Resize(size);
   shown_.Resize(size, Cell{0, 0});  // unknown contents: every cell differs once

@@ -81,7 +81,9 @@ class Console {
     kAbsent = 3,    // no mouse
   };
 
-  // Takes the back end; backend.display and backend.input must be set.
+  // Takes the back end. A missing display shows nothing (a 25 x 80 screen that is only kept
+  // here), a missing input never has anything pending: a program checks that its back end was
+  // made before it relies on it.
   explicit Console(Backend backend);
   ~Console();
   Console(const Console&) = delete;

@@ -336,5 +336,19 @@ TEST(ConsoleScrollRowsTest, RepeatedScrollsOfOneRectangleAddUp) {
   EXPECT_EQ(con.control->Text(), con->Screen().Text());
 }
 
+TEST(ConsoleNullBackendTest, AConsoleWithoutAdaptersStillKeepsItsScreen) {
+  Console con{Backend{}};
+  EXPECT_EQ(con.ScreenRows(), 25);
+  EXPECT_EQ(con.ScreenCols(), 80);
+  con.Locate(2, 3);
+  con.Print("x");
+  con.Flush();
+  EXPECT_EQ(con.ReadCell(2, 3), 'x');
+  KeyEvent e;
+  con.ReadKey(e);
+  EXPECT_EQ(e.key, 0);
+  EXPECT_EQ(con.Mouse(), Console::MouseState::kAbsent);
+}
+
 }  // namespace
 }  // namespace tui
