@@ -283,6 +283,8 @@ CalculatorState ReadCalculatorState(std::string_view text) {
   in.Integer(s.decimals, 0, kCalculatorDigits);
   if (!s.hasPoint) s.decimals = 0;
   in.Text(s.lastKey, 2);
+  // Only what can be written back between quotes.
+  std::erase_if(s.lastKey, [](char c) { return static_cast<unsigned char>(c) < 32 || c == '"'; });
   in.Text(s.pending, 1);
   if (!IsOperator(s.pending)) s.pending.clear();
   for (TapeLine& line : s.tape) {

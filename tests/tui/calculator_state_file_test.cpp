@@ -130,6 +130,8 @@ TEST(CalculatorStateFileTest, DamagedItemsKeepTheirInitialValues) {
        }},
       {"decimals without a point", "1,23,0,0,-1,-1,0,4", [](CalculatorState& s) { s.typing = true; }},
       {"an unknown operator pending", "1,23,0,0,-1,0,0,0,\"F\",\"x\"", [](CalculatorState& s) { s.lastKey = "F"; }},
+      {"a last key with bytes that cannot be written back", "1,23,0,0,-1,0,0,0,\"\x01" "F\"",
+       [](CalculatorState& s) { s.lastKey = "F"; }},
       {"texts too long", "1,23,0,0,-1,0,0,0,\"ABC\",\"++\"", [](CalculatorState&) {}},
       {"a quote left open ends at the line's end", "1,23,0,0,-1,0,0,0,\"F\r\n\"-\"", [](CalculatorState& s) {
          s.lastKey = "F";
