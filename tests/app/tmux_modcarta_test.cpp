@@ -32,7 +32,7 @@ class TmuxModcarta {
     std::string bin = MODCARTA_BIN_DIR;
     std::string command = "cd '" + inst.root() + "' && ZEDROOT='" + inst.root() + "/' ZEDEXE='" + bin + "/' ZEDTMP='" +
                           station + "/' TERM=tmux-256color LANG=C.UTF-8 LC_ALL= '" + bin + "/modcarta'; echo $? > '" +
-                          status_ + "'";
+                          status_ + "'; sleep 60";
     started_ = Tmux({"new-session", "-d", "-s", "card", "-x", "80", "-y", "25", command}).has_value();
   }
   ~TmuxModcarta() { Tmux({"kill-server"}); }
@@ -54,6 +54,12 @@ class TmuxModcarta {
     std::vector<std::string> args = {"capture-pane", "-p", "-t", "card"};
     if (colours) args.push_back("-e");
     return Tmux(args).value_or("");
+  }
+  // A tmux format of the pane, such as "#{alternate_on}".
+  std::string Format(const std::string& format) {
+    std::string out = Tmux({"display-message", "-p", "-t", "card", format}).value_or("");
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
   }
   // Waits until the screen shows the text, at most five seconds; returns the screen.
   std::string WaitFor(const std::string& text) {
@@ -155,6 +161,7 @@ TEST_F(TmuxModcartaTest, OperatorEditsACardListsPagesAndLeaves) {
   // Panel 3: the card of 5/2, in its own colours.
   screen = card.WaitFor("Inici del contracte");
   EXPECT_NE(screen.find("Baixos, local 3"), std::string::npos) << screen;
+  EXPECT_EQ(card.Format("#{alternate_on}"), "1") << "the program runs on the alternate screen";
   std::string coloured = card.Screen(true);
   EXPECT_NE(coloured.find("\x1b["), std::string::npos) << "capture-pane -e shows the colours";
   EXPECT_NE(coloured.find("44m"), std::string::npos) << "the blue background of the demo's colour scheme";
@@ -179,6 +186,9 @@ TEST_F(TmuxModcartaTest, OperatorEditsACardListsPagesAndLeaves) {
   card.WaitFor("Departament ........: 3");
   card.Keys({"Escape", "Escape"});
   EXPECT_EQ(card.ExitStatus(), 0);
+  // The terminal is given back: the normal screen, the cursor shown.
+  EXPECT_EQ(card.Format("#{alternate_on}"), "0");
+  EXPECT_EQ(card.Format("#{cursor_flag}"), "1");
 
   const std::string after = inst_.Save("TranLauV");
   // Columns: finca, departament, inici (2), ..., renda (9), ..., iva (12), ...
