@@ -15,6 +15,7 @@
 #include "tui/keys.h"
 #include "tui/module.h"
 #include "tui/panel_input.h"
+#include "tui/popups.h"
 #include "tui/windows.h"
 #include "values/numbers.h"
 #include "values/values.h"
@@ -36,6 +37,7 @@ struct Program::Parts {
         values(settings, sys),
         console(std::move(backend)),
         windows(console, session, sys, env),
+        popups(console, windows, values, session, sys),
         ui(console, windows, sys),
         records(engine, session, sys, ui, [this](int status) { fatalStatus = status; }),
         locks(session, sys, ui),
@@ -50,6 +52,7 @@ struct Program::Parts {
   values::Values values;
   tui::Console console;
   tui::Windows windows;
+  tui::Popups popups;
   ConsoleUi ui;
   recman::Engine engine;
   storage::RecordLayer records;
@@ -75,6 +78,8 @@ int Program::Run() {
   p.console.HideCursor();
   session::StartSession(p.environment, p.session);
   p.console.SetColourTable(p.session.ColourTable);
+  // Alt+C and Alt+X open the calendar and the calculator from any key read.
+  p.console.SetHotKeyHooks(p.popups.Hooks());
   if (!p.session.RootDir.empty() && !platform::ChangeDirectory(p.session.RootDir)) {
     p.failure = "modcarta: cannot change to the installation directory " + p.session.RootDir;
     return 1;

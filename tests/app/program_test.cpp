@@ -296,3 +296,55 @@ TEST(ProgramLockTest, TheRegistryEntryOfAnOpenCardIsRenewedWhileTheOperatorWaits
 
 }  // namespace
 }  // namespace app_test
+
+namespace app_test {
+namespace {
+
+TEST(ProgramPopupsTest, CalendarAndCalculatorResultsAreTypedIntoTheFieldBeingEdited) {
+  Installation inst;
+  ASSERT_TRUE(inst.ok());
+  std::set<std::pair<int, int>> cards;
+  for (auto pd : DemoCodes("TranLauV")) cards.insert(pd);
+  std::pair<int, int> fresh{0, 0};
+  for (auto pd : DemoCodes("DepartaV")) {
+    if (!cards.count(pd)) {
+      fresh = pd;
+      break;
+    }
+  }
+  std::string calendarScreen, calculatorScreen;
+  Session run(inst, {
+      [&](tui::HeadlessControl& c) { c.PushText(std::to_string(fresh.first) + "\r"); },
+      [&](tui::HeadlessControl& c) { c.PushText(std::to_string(fresh.second) + "\r"); },
+      [&](tui::HeadlessControl& c) { c.PushKey(tui::key::kAltC); },  // on field 5, a date
+      [&](tui::HeadlessControl& c) {
+        calendarScreen = c.Text();
+        c.PushText("F");  // the working date
+      },
+      [&](tui::HeadlessControl& c) {
+        c.PushKey(tui::key::kTab);                            // field 5 accepted, on to 6
+        for (int i = 0; i < 3; ++i) c.PushKey(tui::key::kDown);  // field 9, cents
+        c.PushKey(tui::key::kAltX);
+      },
+      [&](tui::HeadlessControl& c) {
+        c.PushText("C12.5+3=");
+      },
+      [&](tui::HeadlessControl& c) {
+        calculatorScreen = c.Text();
+        c.PushText("F");  // 15.5 typed as 1550 hundredths
+      },
+      [&](tui::HeadlessControl& c) { c.PushKey(tui::key::kEnter); },  // saves the card
+  });
+  EXPECT_EQ(run.Execute(), 0) << run.Failure();
+  EXPECT_NE(calendarScreen.find("2026"), std::string::npos) << calendarScreen;
+  EXPECT_NE(calculatorScreen.find("15"), std::string::npos) << calculatorScreen;
+  std::optional<std::string> r = inst.Record("TranLauV", DepartmentKey(fresh.first, fresh.second));
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->substr(4, 4), std::string({'\x94', '\x9A', '\x8C', '\x89'})) << "9 December 2026";
+  std::int32_t cents = 0;
+  for (int i = 3; i >= 0; --i) cents = (cents << 8) | static_cast<unsigned char>((*r)[26 + static_cast<std::size_t>(i)]);
+  EXPECT_EQ(cents, 1550);
+}
+
+}  // namespace
+}  // namespace app_test
