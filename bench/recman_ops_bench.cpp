@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "recman/engine.h"
-#include "recman/file_spec.h"
+#include "recman/file_layout.h"
 #include "recman/key_codec.h"
 #include "recman/sqlite_store.h"
 #include "recman/status.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "recman/file_spec.h"
+#include "recman/file_layout.h"
 #include "recman/key_codec.h"
 #include "recman/lock_file.h"
 #include "recman/sqlite_store.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "recman/file_spec.h"
+#include "recman/file_layout.h"
 
 namespace recman {
 

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "recman/file_spec.h"
+#include "recman/file_layout.h"
 #include "recman/status.h"
 
 namespace recman {

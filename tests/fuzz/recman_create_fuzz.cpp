@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "recman/file_spec.h"
+#include "recman/file_layout.h"
 #include "recman/key_codec.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "recman/engine.h"
-#include "recman/file_spec.h"
+#include "recman/file_layout.h"
 #include "recman/status.h"
 
 namespace recman_test {

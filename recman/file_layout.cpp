@@ -1,4 +1,4 @@
-#include "recman/file_spec.h"
+#include "recman/file_layout.h"
 
 #include <algorithm>
 #include <cstring>
