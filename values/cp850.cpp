@@ -10,7 +10,8 @@ constexpr std::array<std::uint16_t, 256> kToUnicode = {
 #include "values/cp850_table.inc"
 };
 
-// Appends the UTF-8 encoding of a code point.
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -29,7 +30,6 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
-}  // namespace
 
 char32_t Cp850ToUnicode(unsigned char byte) { return kToUnicode[byte]; }
 

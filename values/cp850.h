@@ -16,6 +16,9 @@ char32_t Cp850ToUnicode(unsigned char byte);
 // The code page 850 byte of a code point, or -1 when code page 850 has none.
 int UnicodeToCp850(char32_t codePoint);
 
+// Appends the UTF-8 encoding of a code point.
+void AppendUtf8(std::string& out, char32_t codePoint);
+
 // Whole texts. Bytes that are not valid UTF-8 and characters without a code page 850 byte
 // become the replacement byte.
 std::string Cp850ToUtf8(std::string_view text);

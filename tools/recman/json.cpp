@@ -1,5 +1,7 @@
 #include "tools/recman/json.h"
 
+#include "values/cp850.h"
+
 #include <charconv>
 
 namespace recman_tool {
@@ -227,24 +229,6 @@ class JsonParser {
     return true;
   }
 
-  static void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-
   bool ParseHex4(char32_t& out) {
     out = 0;
     for (int i = 0; i < 4; ++i) {
@@ -339,7 +323,7 @@ class JsonParser {
             if (low < 0xDC00 || low > 0xDFFF) return Fail("a high surrogate must be followed by a \\u low surrogate");
             unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
           }
-          AppendUtf8(out, unit);
+          values::AppendUtf8(out, unit);
           break;
         }
         default:
