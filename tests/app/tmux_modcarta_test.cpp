@@ -1,5 +1,5 @@
 // The real modcarta binary in a real terminal: tmux runs it in a detached session on a demo
-// installation, keys are typed with send-keys, the screen is read back with capture-pane and
+// installation, keys are typed with send-keys (the calendar and the calculator among them), the screen is read back with capture-pane and
 // the records with the recman utility.
 #include <unistd.h>
 
@@ -60,6 +60,14 @@ class TmuxModcarta {
     std::string out = Tmux({"display-message", "-p", "-t", "card", format}).value_or("");
     while (!out.empty() && out.back() == '\n') out.pop_back();
     return out;
+  }
+  // Waits until the text is no longer on the screen, at most five seconds.
+  bool WaitUntilGone(const std::string& text) {
+    for (int i = 0; i < 100; ++i) {
+      if (Screen().find(text) == std::string::npos) return true;
+      std::this_thread::sleep_for(50ms);
+    }
+    return false;
   }
   // Waits until the screen shows the text, at most five seconds; returns the screen.
   std::string WaitFor(const std::string& text) {
@@ -176,22 +184,42 @@ TEST_F(TmuxModcartaTest, OperatorEditsACardListsPagesAndLeaves) {
   EXPECT_NE(screen.find("Inici del contracte : 1/3/2025"), std::string::npos) << screen;
   EXPECT_NE(screen.find("Aplica IVA .........: No"), std::string::npos) << screen;
 
-  // PgDn to the last field, PgDn again: saved, and on to department 3.
-  card.Keys({"NPage", "NPage"});
+  // Alt+X on the deposit (field 11): the calculator adds 12.5 and 3, F types 1550 (cents).
+  card.Keys({"Up", "Up", "C-y", "M-x"});
+  card.Type("12.5+3=");
+  screen = card.WaitFor("15,5");
+  card.Keys({"F", "Tab"});
+  screen = card.WaitFor("15,50");
+  EXPECT_NE(screen.find("Fiança .............:         15,50"), std::string::npos) << screen;
+
+  // Alt+C on the last update (field 23): the calendar opens on the working date, 9 December
+  // 2026; Right and F type 10/12/2026.
+  card.Keys({"Down", "Down", "Down", "Down", "Down", "Down", "Down", "Down", "Down", "Down", "Down", "C-y", "M-c"});
+  screen = card.WaitFor("DESEMBRE");
+  EXPECT_NE(screen.find("2026"), std::string::npos) << screen;
+  card.Keys({"Right", "F", "Tab"});
+  screen = card.WaitFor("Última actualització: 10/12/2026");
+
+  // Tab has moved on to the last field: PgDn there saves the card and goes on to department 3.
+  card.Keys({"NPage"});
   screen = card.WaitFor("Pis Entresòl 1a");
   EXPECT_NE(screen.find("Departament ........: 3"), std::string::npos) << screen;
 
-  // Escape: panel 3, panel 2, panel 1, and the program ends.
+  // Escape: panel 3 (its cursor is on the first field), panel 2, panel 1, and the program ends.
   card.Keys({"Escape"});
-  card.WaitFor("Departament ........: 3");
-  card.Keys({"Escape", "Escape"});
-  EXPECT_EQ(card.ExitStatus(), 0);
+  EXPECT_TRUE(card.WaitUntilGone("Inici del contracte")) << card.Screen();
+  for (int i = 0; i < 2; ++i) {
+    std::this_thread::sleep_for(300ms);
+    card.Keys({"Escape"});
+  }
+  EXPECT_EQ(card.ExitStatus(), 0) << card.Screen();
   // The terminal is given back: the normal screen, the cursor shown.
   EXPECT_EQ(card.Format("#{alternate_on}"), "0");
   EXPECT_EQ(card.Format("#{cursor_flag}"), "1");
 
   const std::string after = inst_.Save("TranLauV");
-  // Columns: finca, departament, inici (2), ..., renda (9), ..., iva (12), ...
+  // Columns: finca, departament, inici (2), ..., actualitzacio (8), renda (9), ..., fianca (11),
+  // iva (12), ...
   std::vector<std::string> now = Columns(CsvLine(after, "005,002,"));
   std::vector<std::string> was = Columns(CsvLine(before, "005,002,"));
   ASSERT_EQ(now.size(), was.size());
@@ -200,8 +228,10 @@ TEST_F(TmuxModcartaTest, OperatorEditsACardListsPagesAndLeaves) {
   EXPECT_EQ(now[9], "123456");
   EXPECT_EQ(now[12], "N");
   EXPECT_EQ(was[12], "S");
+  EXPECT_EQ(now[11], "1550");
+  EXPECT_EQ(now[8], "2026-12-10");
   for (std::size_t i = 0; i < now.size(); ++i) {
-    if (i != 2 && i != 9 && i != 12) {
+    if (i != 2 && i != 8 && i != 9 && i != 11 && i != 12) {
       EXPECT_EQ(now[i], was[i]) << "column " << i;
     }
   }
