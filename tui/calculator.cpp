@@ -48,8 +48,9 @@ double PowerOfTen(int n) {
 }
 
 // Digits of the whole part of a magnitude (0 below 1): how often it divides by 10 before its
-// whole part is 0.
+// whole part is 0. Infinity never gets there; it counts as more digits than any double has.
 int IntegerDigits(double magnitude) {
+  if (!std::isfinite(magnitude)) return 1000;
   int digits = 0;
   for (double whole = std::trunc(magnitude); whole >= 1; whole = std::trunc(whole / 10)) ++digits;
   return digits;

@@ -304,6 +304,16 @@ TEST(CalculatorMachineTest, DivisionByZeroShowsAnErrorUntilTheNextClear) {
     Press(s, "2+2=");
     EXPECT_EQ(s.accumulator, 4);
   }
+  // A percentage that overflows while typing: the digits after it are refused, not looped on.
+  CalculatorState typing;
+  Press(typing, "1/0+5%");
+  EXPECT_TRUE(typing.typing);
+  EXPECT_FALSE(std::isfinite(typing.entry));
+  Press(typing, "7.3<");
+  EXPECT_FALSE(std::isfinite(typing.entry));
+  Press(typing, "C");
+  EXPECT_EQ(typing.entry, 0);
+
   // An overflow is an error too.
   CalculatorState big;
   Press(big, "999999999999999*999999999999999=*****");

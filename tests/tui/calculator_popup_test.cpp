@@ -74,6 +74,18 @@ TEST(CalculatorPopupTest, TheInstallationsDecimalAndThousandsCharacters) {
   EXPECT_EQ(rig.ShotText(1, 24, 1, 26), Framed(Right22("1.234.567,5") + "  "));
 }
 
+TEST(CalculatorPopupTest, TheDisplayWhileTyping) {
+  PopupsRig rig;
+  rig.FeedBatches({Keys("12.5"), {key::kBackspace}, {key::kBackspace}, Keys(".05"), Keys("T")}, 'F');
+  EXPECT_EQ(rig.popups.Calculator(), "1205");  // without the sign
+  ASSERT_GE(rig.shots.size(), 6u);
+  EXPECT_EQ(rig.ShotText(1, 24, 2, 22), Right22("12'5"));
+  EXPECT_EQ(rig.ShotText(2, 24, 2, 22), Right22("12'"));  // the point without decimals
+  EXPECT_EQ(rig.ShotText(3, 24, 2, 22), Right22("12"));
+  EXPECT_EQ(rig.ShotText(4, 24, 2, 22), Right22("12'05"));
+  EXPECT_EQ(rig.ShotText(5, 24, 2, 22), "-" + Right22("12'05").substr(1));
+}
+
 TEST(CalculatorPopupTest, ANegativeDisplayAndTheErrorMark) {
   PopupsRig rig;
   rig.FeedBatches({Keys("7-10="), Keys("/0=")}, 'F');
