@@ -14,7 +14,12 @@ class ConsoleUi : public storage::UserInterface {
   ConsoleUi(tui::Console& console, tui::Windows& windows, platform::System& system)
       : console_(console), windows_(windows), system_(system) {}
 
-  void MessageBox(int row, std::string_view text) override { windows_.MessageBox(row, text); }
+  // The layers below pause between the tries of a wait without reading keys, so the message
+  // is sent to the terminal at once rather than at the next key read.
+  void MessageBox(int row, std::string_view text) override {
+    windows_.MessageBox(row, text);
+    console_.Flush();
+  }
   void WinClose() override { windows_.WinClose(); }
   void Beep() override { system_.Beep(); }
   void FlushKeys() override { console_.FlushKeys(); }
