@@ -8,6 +8,7 @@
 #include <ctime>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -208,6 +209,50 @@ inline std::vector<std::pair<int, int>> DemoCodes(const std::string& file) {
   }
   return out;
 }
+
+// Little-endian integers and packed dates inside a record, as the files keep them.
+inline int Int32At(const std::string& r, std::size_t o) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(r[o + static_cast<std::size_t>(i)]);
+  return static_cast<int>(v);
+}
+inline int Int16At(const std::string& r, std::size_t o) {
+  return static_cast<std::int16_t>(static_cast<unsigned char>(r[o]) | (static_cast<unsigned char>(r[o + 1]) << 8));
+}
+inline std::string PackedDate(int y, int m, int d) {
+  return {static_cast<char>(128 + y / 100), static_cast<char>(128 + y % 100), static_cast<char>(128 + m),
+          static_cast<char>(128 + d)};
+}
+
+// A fresh demo installation per test, with the demo's departments by property and the
+// departments that have a record card.
+class DemoFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(inst_.ok()) << "demo/make-install failed";
+    for (auto [p, d] : DemoCodes("DepartaV")) departments_[p].push_back(d);
+    for (auto pd : DemoCodes("TranLauV")) cards_.insert(pd);
+  }
+  // The first department of the demo without, or with, a record card.
+  std::pair<int, int> Department(bool withCard) const {
+    for (const auto& [p, ds] : departments_) {
+      for (int d : ds) {
+        if (cards_.count({p, d}) == (withCard ? 1u : 0u)) return {p, d};
+      }
+    }
+    return {0, 0};
+  }
+  // The smallest property code that the demo does not have.
+  int MissingProperty() const {
+    int missing = 1;
+    while (departments_.count(missing)) ++missing;
+    return missing;
+  }
+
+  Installation inst_;
+  std::map<int, std::vector<int>> departments_;
+  std::set<std::pair<int, int>> cards_;
+};
 
 // One headless run of the program. Each step runs when the program waits for a key with
 // nothing left to read: it may look at the screen and push the next keys. When the steps are

@@ -11,16 +11,6 @@ namespace {
 using tui::HeadlessControl;
 namespace key = tui::key;
 
-int Int32At(const std::string& r, std::size_t o) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(r[o + static_cast<std::size_t>(i)]);
-  return static_cast<int>(v);
-}
-std::string PackedDate(int y, int m, int d) {
-  return {static_cast<char>(128 + y / 100), static_cast<char>(128 + y % 100), static_cast<char>(128 + m),
-          static_cast<char>(128 + d)};
-}
-
 // The station's working date is 9 December 2026 (Installation's OrbaTerm.ini): the calendar
 // starts there, Right moves to the 10th and F types 10/12/2026 into the start date (field 5).
 // The calculator adds 12.5 and 3; F types 1550 (hundredths) into the deposit (field 11).

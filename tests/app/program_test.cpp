@@ -16,40 +16,9 @@ namespace {
 using tui::HeadlessControl;
 namespace key = tui::key;
 
-int Int32At(const std::string& r, std::size_t o) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(r[o + static_cast<std::size_t>(i)]);
-  return static_cast<int>(v);
-}
-int Int16At(const std::string& r, std::size_t o) {
-  return static_cast<std::int16_t>(static_cast<unsigned char>(r[o]) | (static_cast<unsigned char>(r[o + 1]) << 8));
-}
-std::string PackedDate(int y, int m, int d) {
-  return {static_cast<char>(128 + y / 100), static_cast<char>(128 + y % 100), static_cast<char>(128 + m),
-          static_cast<char>(128 + d)};
-}
-
-class ProgramTest : public ::testing::Test {
+class ProgramTest : public DemoFixture {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(inst_.ok()) << "demo/make-install failed";
-    for (auto [p, d] : DemoCodes("DepartaV")) departments_[p].push_back(d);
-    for (auto pd : DemoCodes("TranLauV")) cards_.insert(pd);
-  }
-  // A department of the demo without, or with, a record card.
-  std::pair<int, int> Department(bool withCard) const {
-    for (const auto& [p, ds] : departments_) {
-      for (int d : ds) {
-        if (cards_.count({p, d}) == (withCard ? 1u : 0u)) return {p, d};
-      }
-    }
-    return {0, 0};
-  }
   static std::string Code(int n) { return std::to_string(n) + "\r"; }
-
-  Installation inst_;
-  std::map<int, std::vector<int>> departments_;
-  std::set<std::pair<int, int>> cards_;
 };
 
 TEST_F(ProgramTest, NewRecordCardExistsWhileShownWithItsDefaultsAndGoesAwayUnchanged) {
@@ -155,8 +124,7 @@ TEST_F(ProgramTest, ChangedFieldsReachTheirOffsetsAndOthersKeepTheirBytes) {
 }
 
 TEST_F(ProgramTest, UnknownPropertyIsRefusedWithItsMessage) {
-  int missing = 1;
-  while (departments_.count(missing)) ++missing;
+  int missing = MissingProperty();
   std::string shown;
   Session run(inst_, {
       [&](HeadlessControl& c) { c.PushText(Code(missing)); },
@@ -198,8 +166,7 @@ TEST_F(ProgramTest, PagingPastThePropertysLastDepartmentShowsTheNextProperty) {
 
 TEST_F(ProgramTest, LabelsAndMessagesFollowTheTerminalsLanguage) {
   inst_.SetLanguage("SPA");
-  int missing = 1;
-  while (departments_.count(missing)) ++missing;
+  int missing = MissingProperty();
   std::string message, labels;
   Session run(inst_, {
       [&](HeadlessControl& c) { c.PushText(Code(missing)); },
@@ -292,58 +259,6 @@ TEST(ProgramLockTest, TheRegistryEntryOfAnOpenCardIsRenewedWhileTheOperatorWaits
   EXPECT_GE(stampRenewed - stampTaken, 10);
   EXPECT_EQ(taken[0].substr(0, 26), renewed[0].substr(0, 26)) << "the same station";
   EXPECT_TRUE(after.empty()) << "released when the card is left";
-}
-
-}  // namespace
-}  // namespace app_test
-
-namespace app_test {
-namespace {
-
-TEST(ProgramPopupsTest, CalendarAndCalculatorResultsAreTypedIntoTheFieldBeingEdited) {
-  Installation inst;
-  ASSERT_TRUE(inst.ok());
-  std::set<std::pair<int, int>> cards;
-  for (auto pd : DemoCodes("TranLauV")) cards.insert(pd);
-  std::pair<int, int> fresh{0, 0};
-  for (auto pd : DemoCodes("DepartaV")) {
-    if (!cards.count(pd)) {
-      fresh = pd;
-      break;
-    }
-  }
-  std::string calendarScreen, calculatorScreen;
-  Session run(inst, {
-      [&](tui::HeadlessControl& c) { c.PushText(std::to_string(fresh.first) + "\r"); },
-      [&](tui::HeadlessControl& c) { c.PushText(std::to_string(fresh.second) + "\r"); },
-      [&](tui::HeadlessControl& c) { c.PushKey(tui::key::kAltC); },  // on field 5, a date
-      [&](tui::HeadlessControl& c) {
-        calendarScreen = c.Text();
-        c.PushText("F");  // the working date
-      },
-      [&](tui::HeadlessControl& c) {
-        c.PushKey(tui::key::kTab);                            // field 5 accepted, on to 6
-        for (int i = 0; i < 3; ++i) c.PushKey(tui::key::kDown);  // field 9, cents
-        c.PushKey(tui::key::kAltX);
-      },
-      [&](tui::HeadlessControl& c) {
-        c.PushText("C12.5+3=");
-      },
-      [&](tui::HeadlessControl& c) {
-        calculatorScreen = c.Text();
-        c.PushText("F");  // 15.5 typed as 1550 hundredths
-      },
-      [&](tui::HeadlessControl& c) { c.PushKey(tui::key::kEnter); },  // saves the card
-  });
-  EXPECT_EQ(run.Execute(), 0) << run.Failure();
-  EXPECT_NE(calendarScreen.find("2026"), std::string::npos) << calendarScreen;
-  EXPECT_NE(calculatorScreen.find("15"), std::string::npos) << calculatorScreen;
-  std::optional<std::string> r = inst.Record("TranLauV", DepartmentKey(fresh.first, fresh.second));
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->substr(4, 4), std::string({'\x94', '\x9A', '\x8C', '\x89'})) << "9 December 2026";
-  std::int32_t cents = 0;
-  for (int i = 3; i >= 0; --i) cents = (cents << 8) | static_cast<unsigned char>((*r)[26 + static_cast<std::size_t>(i)]);
-  EXPECT_EQ(cents, 1550);
 }
 
 }  // namespace

@@ -19,39 +19,13 @@ namespace {
 using tui::HeadlessControl;
 namespace key = tui::key;
 
-int Int32At(const std::string& r, std::size_t o) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(r[o + static_cast<std::size_t>(i)]);
-  return static_cast<int>(v);
-}
-int Int16At(const std::string& r, std::size_t o) {
-  return static_cast<std::int16_t>(static_cast<unsigned char>(r[o]) | (static_cast<unsigned char>(r[o + 1]) << 8));
-}
 std::string Cp850(const char* utf8) { return values::Utf8ToCp850(utf8); }
 
 // Panel 3's window starts at screen row 6 and column 2: field row r is screen row 6 + r.
 constexpr int kPanel3Top = 6;
 
-class RecordCardEdges : public ::testing::Test {
+class RecordCardEdges : public DemoFixture {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(inst_.ok()) << "demo/make-install failed";
-    for (auto [p, d] : DemoCodes("DepartaV")) departments_[p].push_back(d);
-    for (auto pd : DemoCodes("TranLauV")) cards_.insert(pd);
-  }
-  std::pair<int, int> Department(bool withCard) const {
-    for (const auto& [p, ds] : departments_) {
-      for (int d : ds) {
-        if (cards_.count({p, d}) == (withCard ? 1u : 0u)) return {p, d};
-      }
-    }
-    return {0, 0};
-  }
-  int MissingProperty() const {
-    int missing = 1;
-    while (departments_.count(missing)) ++missing;
-    return missing;
-  }
   // Steps that open panel 3 on a department.
   static std::vector<Session::Step> Open(int p, int d) {
     return {[p](HeadlessControl& c) { c.PushText(std::to_string(p) + "\r"); },
@@ -68,10 +42,6 @@ class RecordCardEdges : public ::testing::Test {
     steps.insert(steps.end(), more.begin(), more.end());
     return steps;
   }
-
-  Installation inst_;
-  std::map<int, std::vector<int>> departments_;
-  std::set<std::pair<int, int>> cards_;
 };
 
 // Paging shows the number text of each code, which is empty for 0: property 0 and department
