@@ -263,3 +263,76 @@ TEST(ProgramLockTest, TheRegistryEntryOfAnOpenCardIsRenewedWhileTheOperatorWaits
 
 }  // namespace
 }  // namespace app_test
+
+namespace app_test {
+namespace {
+
+// Another client of the record manager holding a record lock on one TranLauV record.
+class RecordLockHolder {
+ public:
+  RecordLockHolder(const Installation& inst, const std::string& key) {
+    std::string path = inst.root() + "/DADES/TranLauV.dat";
+    char owner[5] = {'M', 'O', 'D', 'C', 0};
+    std::uint32_t len = 5;
+    std::vector<char> k(path.begin(), path.end());
+    k.resize(256, '\0');
+    opened_ = engine_.BTRCALL(recman::kOpOpen, pos_, owner, &len, k.data(), static_cast<std::uint8_t>(path.size() + 1), 0) == 0;
+    std::vector<char> data(256);
+    len = static_cast<std::uint32_t>(data.size());
+    std::vector<char> kb(key.begin(), key.end());
+    kb.resize(256, '\0');
+    locked_ = opened_ && engine_.BTRCALL(recman::kOpGetEqual + recman::kLockMultipleNoWait, pos_, data.data(), &len,
+                                         kb.data(), static_cast<std::uint8_t>(key.size()), 0) == 0;
+  }
+  ~RecordLockHolder() { Release(); }
+  bool locked() const { return locked_; }
+  void Release() {
+    if (!opened_) return;
+    std::uint32_t zero = 0;
+    engine_.BTRCALL(recman::kOpClose, pos_, nullptr, &zero, nullptr, 0, 0);
+    opened_ = false;
+  }
+
+ private:
+  recman::Engine engine_;
+  char pos_[recman::kPositionBlockSize] = {};
+  bool opened_ = false;
+  bool locked_ = false;
+};
+
+TEST_F(ProgramTest, AFailedSaveIsShownAndKeepsTheTypedValuesForAnotherTry) {
+  auto [p, d] = Department(true);
+  const std::string k = DepartmentKey(p, d);
+  std::optional<std::string> before = inst_.Record("TranLauV", k);
+  ASSERT_TRUE(before);
+  std::unique_ptr<RecordLockHolder> holder;
+  std::string message;
+  std::optional<std::string> whileHeld;
+  Session run(inst_, {
+      [&](HeadlessControl& c) { c.PushText(Code(p)); },
+      [&](HeadlessControl& c) { c.PushText(Code(d)); },
+      [&](HeadlessControl& c) {
+        holder = std::make_unique<RecordLockHolder>(inst_, k);
+        for (int i = 0; i < 4; ++i) c.PushKey(key::kDown);  // field 9
+        c.PushKey(key::kCtrlY);
+        c.PushText("4321\r");  // Enter saves: refused while the record is held elsewhere
+      },
+      [&](HeadlessControl& c) {
+        message = c.Text();
+        whileHeld = inst_.Record("TranLauV", k);
+        holder->Release();
+        c.PushKey('x');  // closes the message; the card is shown again with what was typed
+      },
+      [&](HeadlessControl& c) { c.PushKey(key::kEnter); },  // and now it is saved
+  });
+  EXPECT_EQ(run.Execute(), 0) << run.Failure();
+  ASSERT_TRUE(holder && holder->locked()) << "the other client could not lock the record";
+  EXPECT_NE(message.find("NO S'HAN POGUT DESAR ELS CANVIS"), std::string::npos) << message;
+  EXPECT_EQ(whileHeld, before) << "nothing written while the save failed";
+  std::optional<std::string> r = inst_.Record("TranLauV", k);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(Int32At(*r, 26), 4321) << "the value typed before the failure was kept and saved";
+}
+
+}  // namespace
+}  // namespace app_test
