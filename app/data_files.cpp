@@ -12,11 +12,21 @@ const RecordField* TranLauFieldOf(int field) {
   return nullptr;
 }
 
-void DataFiles::Open(storage::RecordLayer& records, std::string_view rootDir) {
+std::string DataFiles::Open(storage::RecordLayer& records, std::string_view rootDir) {
   const std::string root(rootDir);
-  records.RecOpen(kFinquesV, root + "DADES\\FinquesV", finques);
-  records.RecOpen(kDepartaV, root + "DADES\\DepartaV", departa);
-  records.RecOpen(kTranLauV, root + "DADES\\TranLauV", tranlau);
+  const struct {
+    storage::FileHandle handle;
+    const char* name;
+    std::span<char> area;
+  } files[] = {
+      {kFinquesV, "DADES\\FinquesV", finques},
+      {kDepartaV, "DADES\\DepartaV", departa},
+      {kTranLauV, "DADES\\TranLauV", tranlau},
+  };
+  for (const auto& f : files) {
+    if (records.RecOpen(f.handle, root + f.name, f.area) != 0) return root + f.name;
+  }
+  return "";
 }
 
 std::int16_t ReadInt16(std::span<const char> area, std::size_t offset) {

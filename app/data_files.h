@@ -83,9 +83,11 @@ struct DataFiles {
   std::array<char, 448> departa{};
   std::array<char, 60> tranlau{};
 
-  // Opens FinquesV, DepartaV and TranLauV under the installation root, in this order. A file
-  // that cannot be opened ends the program inside the record layer (its fatal-open handler).
-  void Open(storage::RecordLayer& records, std::string_view rootDir);
+  // Opens FinquesV, DepartaV and TranLauV under the installation root, in this order, and
+  // stops at the first that fails: a file that cannot be opened is reported by the record layer,
+  // which then calls the program's fatal-open handler. Returns the name of the file that
+  // failed, or "" when all three are open.
+  std::string Open(storage::RecordLayer& records, std::string_view rootDir);
 
   std::string_view PropertyKey() const { return {finques.data(), kPropertyKeyLength}; }
   std::string_view DepartmentKey() const { return {departa.data(), kDepartmentKeyLength}; }

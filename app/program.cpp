@@ -94,10 +94,11 @@ int Program::Run() {
                 " must define panels 1 and 2 with a code field each, and panel 3";
     return 1;
   }
-  p.files.Open(p.records, p.session.RootDir);
-  if (p.fatalStatus != 0) {
-    p.failure = "modcarta: a data file could not be opened";
-    return p.fatalStatus;
+  std::string failed = p.files.Open(p.records, p.session.RootDir);
+  if (!failed.empty()) {
+    p.failure = "modcarta: the data file " + failed + " could not be opened";
+    p.records.RecResetAll();
+    return p.fatalStatus != 0 ? p.fatalStatus : 1;
   }
   // While panel 3 waits for a slow operator, its lock-registry entry is renewed so that it is
   // never taken for stale by another workstation.
