@@ -155,7 +155,7 @@ void Program::MainLoop() {
 
       case Step::kDetail:
         if (!p.card.LoadTranLau()) {
-          p.locks.LockRelease(kLockName);
+          p.card.ReleaseDepartment();
           key = 0;
           step = Step::kDispatch;
           break;

@@ -408,10 +408,14 @@ bool RecordCard::SaveTranLau(std::int16_t key) {
       return false;
     }
   }
+  ReleaseDepartment();
+  return true;
+}
+
+void RecordCard::ReleaseDepartment() {
   s_.locks.LockRelease(kLockName);
   lockedKey_.clear();
   panel3Open_ = false;
-  return true;
 }
 
 void RecordCard::KeepLockAlive() {

@@ -85,8 +85,10 @@ class RecordCard : public tui::Module {
   // caller shows panel 3 again. On true the registry entry has been released.
   bool SaveTranLau(std::int16_t key);
 
-  // Takes the registry entry of the department in the DepartaV area (waiting, Escape gives up).
+  // Takes the registry entry of the department in the DepartaV area (waiting, Escape gives up),
+  // and gives it back.
   bool LockDepartment();
+  void ReleaseDepartment();
 
   bool RecordChanged() const { return recordChanged_; }
   bool NewRecord() const { return newRecord_; }
