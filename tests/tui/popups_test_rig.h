@@ -13,6 +13,7 @@
 
 #include "session/environment.h"
 #include "session/session.h"
+#include "support/fake_system.h"
 #include "support/temp_dir.h"
 #include "tests/tui/console_test_support.h"
 #include "tui/console.h"
@@ -23,21 +24,7 @@
 
 namespace tui::popups_test {
 
-class FixedSystem : public platform::System {
- public:
-  platform::LocalTime Now() override { return now; }
-  std::int64_t MonotonicMs() override { return ++ms_; }
-  void Pause(int) override {}
-  std::uint32_t Random(std::uint32_t) override { return 0; }
-  void Beep() override {}
-  std::string ComputerName() override { return "TEST"; }
-  int RunAndWait(const std::vector<std::string>&) override { return 0; }
-
-  platform::LocalTime now{2024, 5, 17, 10, 30, 0, 0};
-
- private:
-  std::int64_t ms_ = 0;
-};
+using FixedSystem = testing_support::FakeSystem;
 
 class MapSettings : public values::SettingsSource {
  public:

@@ -16,6 +16,7 @@
 #include "session/form.h"
 #include "session/session.h"
 #include "storage/record_layer.h"
+#include "support/fake_system.h"
 #include "support/temp_dir.h"
 #include "tests/tui/console_test_support.h"
 #include "tui/module.h"
@@ -23,24 +24,7 @@
 
 namespace tui::widgets_test {
 
-class CountingSystem : public platform::System {
- public:
-  platform::LocalTime Now() override { return {2024, 5, 17, 10, 30, 0, 0}; }
-  std::int64_t MonotonicMs() override { return ++ms_; }
-  void Pause(int) override {}
-  std::uint32_t Random(std::uint32_t) override { return 0; }
-  void Beep() override { ++beeps; }
-  std::string ComputerName() override { return "TEST"; }
-  int RunAndWait(const std::vector<std::string>& argv) override {
-    runs.push_back(argv);
-    return 0;
-  }
-  int beeps = 0;
-  std::vector<std::vector<std::string>> runs;
-
- private:
-  std::int64_t ms_ = 0;
-};
+using CountingSystem = testing_support::FakeSystem;
 
 // The record layer's messages go nowhere; keys come from the console's script.
 class SilentUi : public storage::UserInterface {

@@ -12,6 +12,7 @@
 
 #include "session/environment.h"
 #include "session/session.h"
+#include "support/fake_system.h"
 #include "support/temp_dir.h"
 #include "tui/console.h"
 #include "tui/headless_backend.h"
@@ -19,28 +20,7 @@
 
 namespace tui::testing_windows {
 
-class RecordingSystem : public platform::System {
- public:
-  platform::LocalTime Now() override { return {2024, 5, 17, 10, 30, 0, 0}; }
-  std::int64_t MonotonicMs() override { return ++ms_; }
-  void Pause(int) override {}
-  std::uint32_t Random(std::uint32_t) override { return 0; }
-  void Beep() override { ++beeps; }
-  std::string ComputerName() override { return "TEST"; }
-  int RunAndWait(const std::vector<std::string>& argv) override {
-    runs.push_back(argv);
-    if (onRun) onRun();
-    return runResult;
-  }
-
-  std::vector<std::vector<std::string>> runs;
-  std::function<void()> onRun;
-  int runResult = 0;
-  int beeps = 0;
-
- private:
-  std::int64_t ms_ = 0;
-};
+using RecordingSystem = testing_support::FakeSystem;
 
 // Every cell of the program's screen, for comparing whole screens.
 inline std::vector<Cell> Cells(const Console& console) {
