@@ -30,20 +30,21 @@ std::string_view LastChars(std::string_view text, std::size_t n) {
   return n >= text.size() ? text : text.substr(text.size() - n);
 }
 
-// Rounds to the nearest integer, halves to even, and tells whether it lies within [lo, hi].
-bool RoundInto(double value, double lo, double hi, double& out) {
+// The value rounded to the nearest integer (halves to even), when it is finite and lies
+// within [lo, hi].
+bool RoundsWithin(double value, double lo, double hi) {
   if (!std::isfinite(value)) return false;
-  out = std::nearbyint(value);
-  return out >= lo && out <= hi;
+  double r = std::nearbyint(value);
+  return r >= lo && r <= hi;
 }
 
+// The value rounded to the nearest integer (halves to even) and clamped to the type.
 template <typename Int>
 Int RoundClamped(double value) {
-  double r = 0;
   constexpr double lo = static_cast<double>(std::numeric_limits<Int>::min());
   constexpr double hi = static_cast<double>(std::numeric_limits<Int>::max());
   if (!std::isfinite(value)) return 0;
-  r = std::nearbyint(value);
+  double r = std::nearbyint(value);
   if (r < lo) return std::numeric_limits<Int>::min();
   if (r > hi) return std::numeric_limits<Int>::max();
   return static_cast<Int>(r);
@@ -162,11 +163,10 @@ bool RecordCard::FitsRecord(int field, std::string_view text) const {
   const RecordField* rf = TranLauFieldOf(field);
   if (rf == nullptr) return true;
   double value = values::NumberValue(text);
-  double rounded = 0;
   switch (rf->encoding) {
-    case Encoding::kInt16: return RoundInto(value, -32768.0, 32767.0, rounded);
-    case Encoding::kInt32: return RoundInto(value, -2147483648.0, 2147483647.0, rounded);
-    case Encoding::kThousandths: return RoundInto(value * 1000.0, -2147483648.0, 2147483647.0, rounded);
+    case Encoding::kInt16: return RoundsWithin(value, -32768.0, 32767.0);
+    case Encoding::kInt32: return RoundsWithin(value, -2147483648.0, 2147483647.0);
+    case Encoding::kThousandths: return RoundsWithin(value * 1000.0, -2147483648.0, 2147483647.0);
     default: return true;
   }
 }
