@@ -4,8 +4,8 @@
 
 #include "platform/system.h"
 #include "storage/user_interface.h"
-#include "tui/console.h"
-#include "tui/windows.h"
+#include "tui/console/console.h"
+#include "tui/windows/windows.h"
 
 namespace app {
 

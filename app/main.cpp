@@ -5,7 +5,7 @@
 #include "app/program.h"
 #include "platform/system.h"
 #include "session/environment.h"
-#include "tui/terminal_backend.h"
+#include "tui/console/terminal_backend.h"
 
 int main() {
   session::ProcessEnvironment environment;

@@ -15,7 +15,7 @@
 
 #include "platform/system.h"
 #include "session/environment.h"
-#include "tui/backend.h"
+#include "tui/console/backend.h"
 
 namespace app {
 

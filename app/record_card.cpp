@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "tui/keys.h"
+#include "tui/console/keys.h"
 #include "values/numbers.h"
 #include "values/pictures.h"
 

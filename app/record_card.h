@@ -19,9 +19,9 @@
 #include "session/session.h"
 #include "storage/lock_registry.h"
 #include "storage/record_layer.h"
-#include "tui/console.h"
-#include "tui/module.h"
-#include "tui/windows.h"
+#include "tui/console/console.h"
+#include "tui/widgets/module.h"
+#include "tui/windows/windows.h"
 #include "values/values.h"
 
 namespace app {

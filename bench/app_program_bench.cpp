@@ -26,8 +26,8 @@
 #include "app/program.h"
 #include "platform/system.h"
 #include "session/environment.h"
-#include "tui/headless_backend.h"
-#include "tui/keys.h"
+#include "tui/console/headless_backend.h"
+#include "tui/console/keys.h"
 
 namespace {
 

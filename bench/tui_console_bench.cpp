@@ -17,10 +17,10 @@
 #include <memory>
 #include <string>
 
-#include "tui/console.h"
-#include "tui/headless_backend.h"
-#include "tui/terminal_backend.h"
-#include "tui/terminal_output.h"
+#include "tui/console/console.h"
+#include "tui/console/headless_backend.h"
+#include "tui/console/terminal_backend.h"
+#include "tui/console/terminal_output.h"
 
 namespace {
 

@@ -20,11 +20,11 @@
 #include "session/form.h"
 #include "session/session.h"
 #include "storage/record_layer.h"
-#include "tui/console.h"
-#include "tui/headless_backend.h"
-#include "tui/list_browse.h"
-#include "tui/module.h"
-#include "tui/windows.h"
+#include "tui/console/console.h"
+#include "tui/console/headless_backend.h"
+#include "tui/widgets/list_browse.h"
+#include "tui/widgets/module.h"
+#include "tui/windows/windows.h"
 
 namespace {
 

@@ -24,8 +24,8 @@
 #include "recman/engine.h"
 #include "session/environment.h"
 #include "support/temp_dir.h"
-#include "tui/headless_backend.h"
-#include "tui/process.h"
+#include "tui/console/headless_backend.h"
+#include "tui/console/process.h"
 
 namespace app_test {
 

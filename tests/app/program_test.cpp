@@ -7,7 +7,7 @@
 
 #include "app/data_files.h"
 #include "installation.h"
-#include "tui/keys.h"
+#include "tui/console/keys.h"
 #include "values/cp850.h"
 
 namespace app_test {

@@ -10,7 +10,7 @@
 
 #include "installation.h"
 #include "storage/access_log.h"
-#include "tui/keys.h"
+#include "tui/console/keys.h"
 #include "values/cp850.h"
 
 namespace app_test {

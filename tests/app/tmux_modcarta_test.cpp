@@ -14,7 +14,7 @@
 
 #include "installation.h"
 #include "storage/access_log.h"
-#include "tui/process.h"
+#include "tui/console/process.h"
 
 namespace app_test {
 namespace {

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "installation.h"
-#include "tui/keys.h"
+#include "tui/console/keys.h"
 
 namespace app_test {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/system.h"
-#include "tui/calculator.h"
+#include "tui/popups/calculator.h"
 #include "values/values.h"
 
 namespace {

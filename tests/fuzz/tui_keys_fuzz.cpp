@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "tui/key_parser.h"
+#include "tui/console/key_parser.h"
 
 namespace {
 

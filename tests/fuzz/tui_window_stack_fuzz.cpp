@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "tui/help_text.h"
-#include "tui/message_layout.h"
-#include "tui/window_stack.h"
+#include "tui/windows/help_text.h"
+#include "tui/windows/message_layout.h"
+#include "tui/windows/window_stack.h"
 
 namespace {
 
