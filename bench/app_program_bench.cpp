@@ -1,11 +1,7 @@
 // The record card on the headless console: start-up to the first screen, and the cost of one
 // key on panel 3 (PgDn to the next department, a typed character), on the demo installation and
 // on one with 100,000 departments. The cost of a key must not grow with the file.
-//
-// The installations are laid out by demo/make-install with the recman utility built beside this
-// benchmark; the large one replaces the demo's data with 200 properties of 500 departments each
-// (every other one with a record card, about as many as in the demo, so that as many pages
-// create a card).
+// The installations come from bench/support/installation.h.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -24,6 +20,7 @@
 #include <vector>
 
 #include "app/program.h"
+#include "bench/support/installation.h"
 #include "platform/system.h"
 #include "session/environment.h"
 #include "tui/console/headless_backend.h"
@@ -34,91 +31,13 @@ namespace {
 namespace key = tui::key;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kLargeProperties = 200;
-constexpr int kLargeDepartmentsEach = 500;
-
 class QuietSystem : public platform::RealSystem {
  public:
   void Beep() override {}
 };
 
-std::string SourceDir() { return std::filesystem::path(__FILE__).parent_path().parent_path().string(); }
-std::string BinDir() { return std::filesystem::canonical("/proc/self/exe").parent_path().string(); }
-bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
-
-// An installation in a temporary directory, removed at exit.
-class Installation {
- public:
-  explicit Installation(bool large) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "modcarta-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) return;
-    dir_ = pattern;
-    root_ = dir_ + "/inst";
-    ok_ = Shell("'" + SourceDir() + "/demo/make-install' '" + BinDir() + "' '" + root_ + "' >/dev/null");
-    if (ok_ && large) ok_ = ReplaceData();
-    station_ = root_ + "/T1";
-    std::filesystem::create_directories(station_);
-    std::ofstream(station_ + "/Sessio.ini", std::ios::binary)
-        << "[Menu]\r\nTitol=Fitxa\r\nNomMenu=MODCARTA\r\n[Terminal]\r\nDir=" << station_ << "/\r\n";
-    std::ofstream(station_ + "/OrbaTerm.ini", std::ios::binary)
-        << "[Pantalla]\r\nSeleccio=0\r\n[Sistema]\r\nData=20261209\r\nIdioma=CAT\r\n";
-  }
-  ~Installation() {
-    std::error_code ec;
-    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
-  }
-  bool ok() const { return ok_; }
-  session::MapEnvironment Environment() const {
-    session::MapEnvironment env;
-    env.Set("ZEDROOT", root_ + "/");
-    env.Set("ZEDTMP", station_ + "/");
-    return env;
-  }
-
- private:
-  bool Load(const std::string& file, const std::string& csv) {
-    std::string path = root_ + "/DADES/" + file + ".dat";
-    std::string input = dir_ + "/" + file + ".csv";
-    std::ofstream(input) << csv;
-    std::filesystem::remove(path);
-    return Shell("'" + BinDir() + "/recman' create '" + path + "' '" + root_ + "/ddf/" + file + ".xdf' >/dev/null") &&
-           Shell("'" + BinDir() + "/recman' load '" + path + "' '" + input + "' --layout '" + SourceDir() +
-                 "/demo/layouts/" + file + ".json' --csv >/dev/null");
-  }
-  bool ReplaceData() {
-    std::string finques = "codi,nom,adreca,poblacio,codi_postal,administrador\n";
-    std::string departa = "finca,departament,nom,tipologia,titular,data_alta,superficie,tipus,coeficient\n";
-    std::string tranlau =
-        "finca,departament,inici,fi,prorroga,actiu,num_contracte,deute,actualitzacio,renda,dia_cobrament,fianca,iva,"
-        "domiciliat,retencio,comunitat,aigua,llum,ibi,ipc,mesos_fianca,rebuts_pendents\n";
-    char line[256];
-    for (int p = 1; p <= kLargeProperties; ++p) {
-      std::snprintf(line, sizeof line, "%03d,Carrer de Prova %d,carrer de Prova %d,Girona,17001,Anna Puig\n", p, p, p);
-      finques += line;
-      for (int d = 1; d <= kLargeDepartmentsEach; ++d) {
-        std::snprintf(line, sizeof line, "%03d,%03d,Pis %d,Habitatge,Joan Serra,2010-05-01,70,H,20\n", p, d, d);
-        departa += line;
-        if (d % 2 == 0) {
-          std::snprintf(line, sizeof line,
-                        "%03d,%03d,2022-01-01,2027-01-01,S,S,%d,0,2025-01-01,80000,1,160000,S,S,N,5000,N,N,30000,2.5,2,0\n",
-                        p, d, p * 1000 + d);
-          tranlau += line;
-        }
-      }
-    }
-    return Load("FinquesV", finques) && Load("DepartaV", departa) && Load("TranLauV", tranlau);
-  }
-
-  std::string dir_, root_, station_;
-  bool ok_ = false;
-};
-
-Installation& InstallationFor(bool large) {
-  static std::unique_ptr<Installation> installations[2];
-  std::unique_ptr<Installation>& inst = installations[large ? 1 : 0];
-  if (!inst) inst = std::make_unique<Installation>(large);
-  return *inst;
-}
+using bench_support::Installation;
+using bench_support::InstallationFor;
 
 // Runs the program on a thread and hands the benchmark the cost of one key at a time: the time
 // from pushing the key to the program waiting for the next one. Set-up keys, and the keys of
