@@ -78,6 +78,7 @@ int Program::Run() {
   p.console.HideCursor();
   session::StartSession(p.environment, p.session);
   p.console.SetColourTable(p.session.ColourTable);
+  p.console.SetLanguage(p.session.Language);
   // Alt+C and Alt+X open the calendar and the calculator from any key read.
   p.console.SetHotKeyHooks(p.popups.Hooks());
   if (!p.session.RootDir.empty() && !platform::ChangeDirectory(p.session.RootDir)) {

@@ -20,6 +20,19 @@ class StartUp : public ::testing::Test {
   Installation inst_;
 };
 
+// The display gets the session's language for what it shows on its own (the notice of a
+// terminal too small).
+TEST_F(StartUp, TheDisplayIsToldTheSessionLanguage) {
+  inst_.SetLanguage("GLG");
+  std::string told;
+  Session run(inst_, {[&](HeadlessControl& c) {
+    told = c.Language();
+    c.PushKey(key::kEscape);
+  }});
+  EXPECT_EQ(run.Execute(), 0) << run.Failure();
+  EXPECT_EQ(told, "GLG");
+}
+
 // A missing record file is created from its description in ddf\ when it is opened.
 TEST_F(StartUp, MissingCardFileIsCreatedFromItsDescription) {
   for (const char* part : {"DADES/TranLauV.dat", "DADES/TranLauV.dat-lock"}) Remove(part);

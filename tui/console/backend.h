@@ -44,6 +44,9 @@ class DisplayAdapter {
   virtual bool ScrollRows(int /*top*/, int /*bottom*/, int /*lines*/) { return false; }
   // Places and shapes the cursor and sends everything written so far.
   virtual void Flush(const CursorState& /*cursor*/) {}
+  // The language code ("CAT", "SPA", "GLG", "OCI"; anything else counts as Catalan) of what
+  // the display shows on its own, such as the notice of a terminal too small.
+  virtual void SetLanguage(std::string_view /*language*/) {}
   // Gives the terminal back to the shell (for running another program) and takes it again.
   virtual void Suspend() {}
   virtual void Resume() {}

@@ -94,6 +94,8 @@ Console::~Console() {
 
 void Console::SetColourTable(const std::array<session::ColourPair, 5>& table) { colour_table_ = table; }
 
+void Console::SetLanguage(std::string_view language) { backend_.display->SetLanguage(language); }
+
 void Console::ScreenColour(std::string_view mode) {
   std::string upper;
   for (char ch : mode) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));

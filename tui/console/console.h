@@ -94,6 +94,9 @@ class Console {
   // The five (foreground, background) pairs, normally the session's ColourTable.
   void SetColourTable(const std::array<session::ColourPair, 5>& table);
   const std::array<session::ColourPair, 5>& ColourTable() const { return colour_table_; }
+  // The session's language code, for what the display shows on its own (the notice of a
+  // terminal too small for the screen).
+  void SetLanguage(std::string_view language);
 
   // Selects, pushes or pops a colour by a mode text, in any case:
   //   "h" (or any text without the letters below) entry 0, high intensity;

@@ -89,6 +89,7 @@ class HeadlessDisplay : public DisplayAdapter {
   }
   void Suspend() override { control_.suspended_ = true; }
   void Resume() override { control_.suspended_ = false; }
+  void SetLanguage(std::string_view language) override { control_.language_ = std::string(language); }
 
  private:
   HeadlessControl& control_;

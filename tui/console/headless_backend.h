@@ -77,6 +77,8 @@ class HeadlessControl {
     flushes_ = 0;
   }
   bool Suspended() const { return suspended_; }
+  // The language the console handed to the display (empty until it does).
+  const std::string& Language() const { return language_; }
   // Lets the display move rows itself, as a terminal with a scrolling region does (off at
   // start, so that every change shows as written cells); counts the moves.
   void SetScrollRows(bool on) { scroll_rows_ = on; }
@@ -105,6 +107,7 @@ class HeadlessControl {
   long cells_written_ = 0;
   long flushes_ = 0;
   bool suspended_ = false;
+  std::string language_;
   bool scroll_rows_ = false;
   int row_scrolls_ = 0;
 };

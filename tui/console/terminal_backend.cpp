@@ -174,6 +174,7 @@ struct Terminal {
     }
     if (now == physical) return;
     physical = now;
+    encoder.SetTerminalSize(now);
     ScreenSize l = LogicalScreenSize(now);
     bool small = l.rows == 0;
     if (!small) logical = l;
@@ -308,6 +309,11 @@ class TerminalDisplay : public DisplayAdapter {
     t_->suspended = false;
     t_->Enter();
     t_->lost = true;
+  }
+
+  void SetLanguage(std::string_view language) override {
+    t_->options.language = std::string(language);
+    t_->notice_shown.clear();  // a notice on the screen is shown again in the new language
   }
 
   void SetClear(std::string clear) { clear_ = std::move(clear); }
@@ -537,6 +543,12 @@ Backend MakeTerminalBackend(const TerminalOptions& options, std::string* error) 
   s.acsc = Capability("acsc");
   s.smacs = Capability("smacs");
   s.rmacs = Capability("rmacs");
+  s.ich1 = Capability("ich1");
+  s.ich = Capability("ich");
+  s.smir = Capability("smir");
+  s.rmir = Capability("rmir");
+  s.corner_scrolls = tigetflag(const_cast<char*>("am")) > 0 && tigetflag(const_cast<char*>("xenl")) <= 0 &&
+                     Capability("rmam").empty();
   t->encoder = TerminalEncoder(s);
 
   std::string clear = Capability("clear");

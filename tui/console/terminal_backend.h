@@ -3,7 +3,8 @@
 // Set-up: the terminal's modes are saved and it is put in raw mode (no echo, no line editing,
 // no signals from Ctrl+C, no flow control on Ctrl+S/Ctrl+Q, no literal-next on Ctrl+V), the
 // alternate screen is entered, automatic margins are turned off (so writing the bottom-right
-// cell never scrolls), and the screen is cleared. Restore, on destruction, at normal exit and
+// cell never scrolls; a terminal that cannot turn them off gets that cell by insertion, see
+// TerminalEncoder::SetTerminalSize), and the screen is cleared. Restore, on destruction, at normal exit and
 // on SIGINT, SIGTERM, SIGHUP and the crash signals (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT):
 // the saved modes, the normal screen, margins, cursor and mouse reporting as they were. A
 // signal is then re-raised with its default action.

@@ -2,6 +2,7 @@
 
 #include <term.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "tui/console/glyphs.h"
@@ -116,6 +117,50 @@ TerminalEncoder::TerminalEncoder(TerminalStrings strings) : s_(std::move(strings
 
 void TerminalEncoder::Invalidate() {
   row_ = column_ = attribute_ = visible_ = shape_ = acs_ = -1;
+  before_last_.assign(before_last_.size(), -1);
+}
+
+void TerminalEncoder::SetTerminalSize(ScreenSize size) {
+  if (size == size_) return;
+  size_ = size;
+  before_last_.assign(static_cast<std::size_t>(std::max(size.rows, 0)) + 1, -1);
+}
+
+void TerminalEncoder::SetAttribute(std::uint8_t attribute, std::string& out) {
+  if (attribute == attribute_) return;
+  out += AttributeSequence(attribute);
+  attribute_ = attribute;
+  // Turning all attributes off may or may not leave the line-drawing set.
+  if (acs_ == 1) acs_ = -1;
+}
+
+bool TerminalEncoder::WriteCorner(const Cell& cell, std::string& out) {
+  const int row = size_.rows;
+  const int last = size_.columns;
+  if (last < 2 || static_cast<std::size_t>(row) >= before_last_.size()) return false;
+  const int kept = before_last_[static_cast<std::size_t>(row)];
+  if (kept < 0) return false;
+  const bool insert_mode = s_.ich1.empty() && s_.ich.empty();
+  if (insert_mode && (s_.smir.empty() || s_.rmir.empty())) return false;
+  // The corner's character goes in the next-to-last column ...
+  MoveTo(row, last - 1, out);
+  SetAttribute(cell.attribute, out);
+  AppendGlyph(cell.character, out);
+  // ... and its neighbour is inserted in front of it, which pushes it into the last column.
+  column_ = -1;
+  MoveTo(row, last - 1, out);
+  if (!s_.ich1.empty()) {
+    out += s_.ich1;
+  } else if (!s_.ich.empty()) {
+    out += Param(s_.ich, 1);
+  } else {
+    out += s_.smir;
+  }
+  SetAttribute(static_cast<std::uint8_t>(kept >> 8), out);
+  AppendGlyph(static_cast<std::uint8_t>(kept & 0xFF), out);
+  if (insert_mode) out += s_.rmir;
+  column_ = -1;
+  return true;
 }
 
 void TerminalEncoder::LineDrawing(bool on, std::string& out) {
@@ -205,14 +250,16 @@ void TerminalEncoder::WriteCells(int row, int column, std::span<const Cell> cell
   for (std::size_t i = 0; i < cells.size(); ++i) {
     int c = column + static_cast<int>(i);
     if (c > last_column) break;
-    MoveTo(row, c, out);
-    if (cells[i].attribute != attribute_) {
-      out += AttributeSequence(cells[i].attribute);
-      attribute_ = cells[i].attribute;
-      // Turning all attributes off may or may not leave the line-drawing set.
-      if (acs_ == 1) acs_ = -1;
+    if (s_.corner_scrolls && row == size_.rows && c == size_.columns) {
+      WriteCorner(cells[i], out);
+      continue;
     }
+    MoveTo(row, c, out);
+    SetAttribute(cells[i].attribute, out);
     AppendGlyph(cells[i].character, out);
+    if (c == size_.columns - 1 && row >= 1 && static_cast<std::size_t>(row) < before_last_.size()) {
+      before_last_[static_cast<std::size_t>(row)] = cells[i].character | (cells[i].attribute << 8);
+    }
     // Automatic margins are off, so the cursor stays on the last column after writing there;
     // terminals differ, so its place is taken as unknown.
     column_ = c < last_column ? c + 1 : -1;
@@ -239,6 +286,15 @@ bool TerminalEncoder::ScrollRows(int top, int bottom, int lines, int terminal_ro
   }
   out += Param(s_.csr, 0, terminal_rows - 1);
   row_ = column_ = -1;
+  // The remembered next-to-last cells move with their rows; uncovered rows are unknown.
+  if (static_cast<std::size_t>(bottom) < before_last_.size()) {
+    std::vector<int> moved(before_last_);
+    for (int r = top; r <= bottom; ++r) {
+      int from = r + lines;
+      moved[static_cast<std::size_t>(r)] = from >= top && from <= bottom ? before_last_[static_cast<std::size_t>(from)] : -1;
+    }
+    before_last_ = std::move(moved);
+  }
   return true;
 }
 

@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tui/console/backend.h"
 #include "tui/console/screen.h"
@@ -38,6 +39,13 @@ struct TerminalStrings {
   std::string acsc;   // line-drawing characters: pairs of VT100 letter and terminal character
   std::string smacs;  // line-drawing set on
   std::string rmacs;  // and off
+  std::string ich1;   // insert one blank at the cursor, shifting the rest of the row right
+  std::string ich;    // insert n blanks
+  std::string smir;   // insert mode on
+  std::string rmir;   // and off
+  // Writing the terminal's bottom-right cell scrolls it: automatic margins that cannot be
+  // turned off, without the delayed wrap of VT100-like terminals (the "ansi" entry).
+  bool corner_scrolls = false;
   int colours = 8;
   // The terminal's character set, from the locale. Without UTF-8, characters the set lacks are
   // shown by the line-drawing set where it has them (frames), else as ASCII (glyphs.h).
@@ -52,8 +60,13 @@ class TerminalEncoder {
  public:
   explicit TerminalEncoder(TerminalStrings strings);
 
-  // Appends what shows `cells` on `row` from `column` on. `last_column` is the terminal's last
-  // column: after writing there the cursor position is no longer known.
+  // The terminal's own size, for its bottom-right cell. On a terminal whose corner scrolls
+  // that cell is drawn by writing it one column to the left and inserting its left neighbour
+  // (as last written there) in front of it; without a way to insert, or when the neighbour is
+  // not known, the cell is left as it is until that row is drawn again.
+  void SetTerminalSize(ScreenSize size);
+  // Appends what shows `cells` on `row` from `column` on. `last_column` is the last column to
+  // draw: after writing the terminal's last column the cursor position is no longer known.
   void WriteCells(int row, int column, std::span<const Cell> cells, int last_column, std::string& out);
   // Appends what moves rows top..bottom up by `lines` (down when negative) inside a scrolling
   // region and puts the region back to the whole terminal of `terminal_rows` rows. False, with
@@ -71,6 +84,9 @@ class TerminalEncoder {
   void MoveTo(int row, int column, std::string& out);
   void AppendGlyph(std::uint8_t byte, std::string& out);
   void LineDrawing(bool on, std::string& out);
+  void SetAttribute(std::uint8_t attribute, std::string& out);
+  // Draws the bottom-right cell without writing it in place; false when it cannot.
+  bool WriteCorner(const Cell& cell, std::string& out);
 
   TerminalStrings s_;
   char acs_map_[128] = {};  // VT100 line-drawing letter -> the terminal's character, 0 none
@@ -80,6 +96,10 @@ class TerminalEncoder {
   int attribute_ = -1;
   int visible_ = -1;
   int shape_ = -1;
+  ScreenSize size_{0, 0};
+  // Per row, the cell last written in the terminal's next-to-last column (character and
+  // attribute << 8), -1 when unknown: what the corner trick puts back in front of the corner.
+  std::vector<int> before_last_;
 };
 
 // The terminal's character set named by a locale value such as "ca_ES.UTF-8",

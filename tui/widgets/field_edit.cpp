@@ -455,7 +455,7 @@ void FieldEdit(Console& console, std::int16_t& row, std::int16_t& column, std::i
       result = k;
       break;
     }
-    const bool endAccepted = !console.KeySetEmpty() && console.KeyAccepted(key::kEnd);
+    const bool endAccepted = console.KeyAccepted(key::kEnd);
     KeyCode translated = TranslateExitKey(k, endAccepted);
     KeyCode mapped = translated;
     if (console.KeySetEmpty() || console.KeyAccepted(translated, &mapped)) {

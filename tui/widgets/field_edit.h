@@ -38,8 +38,8 @@ int WordStartBefore(std::string_view text, int position);
 int NextWordStart(std::string_view text, int position);
 
 // The exit translation, first match only: Shift+Tab becomes Up, Tab becomes Enter, Enter
-// becomes End when endAccepted (the active key set holds End), Ctrl+F4 and Alt+F4 become
-// Escape.
+// becomes End when endAccepted (the active key set accepts End, as an empty set accepts every
+// key), Ctrl+F4 and Alt+F4 become Escape.
 KeyCode TranslateExitKey(KeyCode key, bool endAccepted);
 
 // Upper-case folding without accents of one byte, as the choice search compares letters.

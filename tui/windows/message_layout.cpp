@@ -30,7 +30,7 @@ std::vector<std::string> SplitWrappedLines(std::string_view wrapped, int width) 
 }
 
 std::optional<MessageLayout> LayoutMessage(int row, std::vector<std::string> lines, int screenRows) {
-  if (lines.empty()) lines.emplace_back();
+  if (lines.empty()) return std::nullopt;
   for (std::string& line : lines) {
     std::size_t end = line.find_last_not_of(' ');
     line.resize(end == std::string::npos ? 0 : end + 1);

@@ -31,8 +31,8 @@ struct MessageLayout {
 //         pass the last screen row is moved up to end on it;
 //   columns: sized to the widest line w with one blank each side and centred on column 41:
 //         left = 39 - (w + 1) div 2, right = 42 + w div 2.
-// Returns nullopt when the box does not fit in the screen's rows. No lines counts as one empty
-// line, so an empty message still shows a (small) box for its caller to close.
+// Returns nullopt when the box does not fit in the screen's rows, and for no lines at all (an
+// empty message shows nothing; a blank one shows a small empty box).
 std::optional<MessageLayout> LayoutMessage(int row, std::vector<std::string> lines, int screenRows);
 
 }  // namespace tui

@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -228,6 +229,163 @@ TEST(TerminalEncoderTest, TheLastColumnLeavesThePositionUnknown) {
   EXPECT_NE(out.find("\x1b[25;81H"), std::string::npos);
 }
 
+// A terminal with automatic margins and no delayed wrap, as the "ansi" entry describes one:
+// writing the last column moves the cursor to the next row at once, and on the last row that
+// scrolls the screen. It understands what the encoder sends such a terminal.
+class CornerScrollingTerminal {
+ public:
+  CornerScrollingTerminal(int rows, int columns) : rows_(rows), columns_(columns), cells_(rows, std::string(columns, ' ')) {}
+
+  void Feed(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      unsigned char b = static_cast<unsigned char>(bytes[i]);
+      if (b == 0x1B && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+        std::size_t end = i + 2;
+        while (end < bytes.size() && !(bytes[end] >= 0x40 && bytes[end] <= 0x7E)) ++end;
+        Csi(bytes.substr(i + 2, end - i - 2), end < bytes.size() ? bytes[end] : 0);
+        i = end;
+      } else if (b == 0x1B) {
+        ++i;  // ESC ( B and the like: a character set, nothing to show
+        if (i < bytes.size() && (bytes[i] == '(' || bytes[i] == ')')) ++i;
+      } else if (b == '\n') {
+        LineFeed();
+      } else if (b == '\r') {
+        column_ = 0;
+      } else if (b >= 0x20 && (b & 0xC0) != 0x80) {
+        Put(b < 0x80 ? static_cast<char>(b) : '?');  // a UTF-8 lead byte stands for its character
+      }
+    }
+  }
+  std::string Row(int row) const { return cells_[static_cast<std::size_t>(row - 1)]; }
+  int Scrolls() const { return scrolls_; }
+
+ private:
+  void LineFeed() {
+    if (row_ + 1 < rows_) {
+      ++row_;
+      return;
+    }
+    cells_.erase(cells_.begin());
+    cells_.push_back(std::string(static_cast<std::size_t>(columns_), ' '));
+    ++scrolls_;
+  }
+  void Put(char c) {
+    std::string& line = cells_[static_cast<std::size_t>(row_)];
+    if (insert_) {
+      line.insert(line.begin() + column_, c);
+      line.pop_back();
+    } else {
+      line[static_cast<std::size_t>(column_)] = c;
+    }
+    if (++column_ == columns_) {
+      column_ = 0;
+      LineFeed();
+    }
+  }
+  void Csi(std::string_view params, char final) {
+    std::vector<int> n;
+    int value = 0;
+    bool any = false;
+    for (char c : params) {
+      if (c >= '0' && c <= '9') {
+        value = value * 10 + (c - '0');
+        any = true;
+      } else if (c == ';') {
+        n.push_back(any ? value : 0);
+        value = 0;
+        any = false;
+      }
+    }
+    n.push_back(any ? value : 0);
+    bool private_mode = !params.empty() && params[0] == '?';
+    switch (final) {
+      case 'H':
+        row_ = std::clamp(n[0] > 0 ? n[0] - 1 : 0, 0, rows_ - 1);
+        column_ = std::clamp(n.size() > 1 && n[1] > 0 ? n[1] - 1 : 0, 0, columns_ - 1);
+        break;
+      case 'J':
+        for (std::string& line : cells_) line.assign(static_cast<std::size_t>(columns_), ' ');
+        break;
+      case '@': {
+        std::string& line = cells_[static_cast<std::size_t>(row_)];
+        for (int k = 0; k < std::max(n[0], 1); ++k) {
+          line.insert(line.begin() + column_, ' ');
+          line.pop_back();
+        }
+        break;
+      }
+      case 'h':
+      case 'l':
+        if (!private_mode && n[0] == 4) insert_ = final == 'h';
+        break;
+      default:
+        break;  // attributes, cursor visibility: nothing to model
+    }
+  }
+
+  int rows_;
+  int columns_;
+  std::vector<std::string> cells_;
+  int row_ = 0;
+  int column_ = 0;
+  bool insert_ = false;
+  int scrolls_ = 0;
+};
+
+TEST(TerminalEncoderTest, TheCornerOfATerminalThatWouldScrollIsDrawnByInsertion) {
+  TerminalStrings s = TerminalStrings::Xterm();
+  s.corner_scrolls = true;
+  s.ich1.clear();
+  s.ich = "\x1b[%p1%d@";
+  for (bool with_ich : {true, false}) {
+    SCOPED_TRACE(with_ich ? "insert character" : "insert mode");
+    if (!with_ich) {
+      s.ich.clear();
+      s.smir = "\x1b[4h";
+      s.rmir = "\x1b[4l";
+    }
+    TerminalEncoder e(s);
+    e.SetTerminalSize({3, 10});
+    CornerScrollingTerminal term(3, 10);
+    std::string out;
+    std::vector<Cell> top = {{'t', 7}, {'o', 7}, {'p', 7}};
+    e.WriteCells(1, 1, top, 10, out);
+    std::vector<Cell> last_row;
+    for (char c : std::string("abcdefghij")) last_row.push_back({static_cast<std::uint8_t>(c), 7});
+    e.WriteCells(3, 1, last_row, 10, out);
+    term.Feed(out);
+    EXPECT_EQ(term.Scrolls(), 0);
+    EXPECT_EQ(term.Row(1), "top       ");
+    EXPECT_EQ(term.Row(3), "abcdefghij");
+    // The corner alone changes: its neighbour comes from what was written there before.
+    out.clear();
+    std::vector<Cell> corner = {{'Z', 7}};
+    e.WriteCells(3, 10, corner, 10, out);
+    term.Feed(out);
+    EXPECT_EQ(term.Scrolls(), 0);
+    EXPECT_EQ(term.Row(3), "abcdefghiZ");
+    // Forgotten after a reset of what the terminal shows: the corner is left for the redraw.
+    e.Invalidate();
+    out.clear();
+    e.WriteCells(3, 10, corner, 10, out);
+    EXPECT_EQ(out, "");
+  }
+  // Without any way to insert the corner is left alone; a terminal whose corner does not
+  // scroll gets it written in place.
+  s.smir.clear();
+  TerminalEncoder none(s);
+  none.SetTerminalSize({3, 10});
+  std::string out;
+  std::vector<Cell> two = {{'y', 7}, {'z', 7}};
+  none.WriteCells(3, 9, two, 10, out);
+  EXPECT_EQ(out.find('z'), std::string::npos) << out;
+  TerminalEncoder xterm(TerminalStrings::Xterm());
+  xterm.SetTerminalSize({3, 10});
+  out.clear();
+  xterm.WriteCells(3, 9, two, 10, out);
+  EXPECT_NE(out.find("yz"), std::string::npos) << out;
+}
+
 // ---- Logical screen size -------------------------------------------------------------------
 
 TEST(LogicalScreenSizeTest, EightyColumnsAndTwentyFourOrTwentyFiveRows) {
@@ -255,11 +413,11 @@ class PtyTest : public ::testing::Test {
     if (master_ >= 0) ::close(master_);
     if (slave_ >= 0) ::close(slave_);
   }
-  std::unique_ptr<Console> Open() {
+  std::unique_ptr<Console> Open(const char* term = "xterm-256color") {
     TerminalOptions o;
     o.input_fd = slave_;
     o.output_fd = slave_;
-    o.term = "xterm-256color";
+    o.term = term;
     o.install_signal_handlers = false;
     o.use_system_clipboard = false;
     std::string error;
@@ -378,6 +536,46 @@ TEST_F(PtyTest, ResizeIsReadAtTheNextSizeQuery) {
   EXPECT_NE(notice.find("La pantalla ha de tenir com a minim 80 x"), std::string::npos) << notice;
   EXPECT_NE(notice.find("24 (ara 40 x 10)"), std::string::npos) << notice;
   EXPECT_EQ(con->ScreenRows(), 24);  // the program keeps drawing on its screen meanwhile
+}
+
+TEST_F(PtyTest, TheNoticeIsInTheSessionLanguage) {
+  auto con = Open();
+  ASSERT_TRUE(con);
+  con->SetLanguage("SPA");
+  winsize ws{};
+  ws.ws_row = 10;
+  ws.ws_col = 70;
+  ASSERT_EQ(::ioctl(master_, TIOCSWINSZ, &ws), 0);
+  Drain();
+  con->Flush();
+  EXPECT_NE(Drain().find("La pantalla debe tener como minimo 80 x 24 (ahora 70 x 10)"), std::string::npos);
+  con->SetLanguage("OCI");  // a notice on the screen changes with the language
+  con->Flush();
+  EXPECT_NE(Drain().find("Era pantalha a de auer coma minim 80 x 24 (ara 70 x 10)"), std::string::npos);
+}
+
+// The "ansi" terminal cannot turn its automatic margins off: the bottom-right cell of the
+// screen is drawn without scrolling it, first in the full drawing and then alone.
+TEST_F(PtyTest, TheBottomRightCellDoesNotScrollAnAnsiTerminal) {
+  auto con = Open("ansi");
+  ASSERT_TRUE(con);
+  con->Locate(1, 1);
+  con->Print("first row");
+  con->Locate(25, 71);
+  con->Print("0123456789");
+  con->Flush();
+  CornerScrollingTerminal term(25, 80);
+  term.Feed(Drain());
+  EXPECT_EQ(term.Scrolls(), 0);
+  EXPECT_EQ(term.Row(1).substr(0, 9), "first row");
+  EXPECT_EQ(term.Row(25).substr(70), "0123456789");
+  con->Locate(25, 80);
+  con->Print("X");
+  con->Flush();
+  term.Feed(Drain());
+  EXPECT_EQ(term.Scrolls(), 0);
+  EXPECT_EQ(term.Row(25).substr(70), "012345678X");
+  EXPECT_EQ(term.Row(1).substr(0, 9), "first row");
 }
 
 TEST_F(PtyTest, SuspendGivesTheTerminalBackAndResumeRedraws) {

@@ -114,6 +114,8 @@ TEST_F(FieldEditTest, TabAndEnterTranslationWithTheKeySet) {
       {"d,1b,4f00", key::kTab, key::kEnter},
       {"d,1b,4f00", key::kEnter, key::kEnd},
       {"d,1b", key::kEnter, key::kEnter},
+      {"", key::kEnter, key::kEnd},  // an empty set accepts End as every key
+      {"", key::kTab, key::kEnter},
       {"d,1b,4800", key::kShiftTab, key::kUp},
       {"d,1b", key::kCtrlF4, key::kEscape},
       {"d=5000,1b", key::kEnter, key::kDown},  // mapped code delivered

@@ -73,6 +73,22 @@ TEST_F(MessageBoxTest, AMessageThatDoesNotFitIsNotShownAndItsCloseClosesNothingE
   EXPECT_EQ(console.WindowDepth(), 0);
 }
 
+TEST_F(MessageBoxTest, AnEmptyMessageShowsNothingAndABlankOneAnEmptyBox) {
+  FillScreen();
+  ASSERT_TRUE(windows_.WinOpen(5, 5, 20, 70));
+  const std::vector<Cell> screen = Cells(console_);
+  EXPECT_FALSE(windows_.MessageBox(12, ""));
+  EXPECT_EQ(ScreenDiff(Cells(console_), screen, 80), "");
+  EXPECT_EQ(console_.ColourStack(), "");
+  windows_.WinClose();
+  EXPECT_EQ(console_.WindowDepth(), 1) << "the close of the empty message closes nothing else";
+  ASSERT_TRUE(windows_.MessageBox(12, " "));
+  EXPECT_EQ(console_.CurrentWindow(), (WindowRect{9, 39, 11, 42}));
+  windows_.WinClose();
+  windows_.WinClose();
+  EXPECT_EQ(console_.WindowDepth(), 0);
+}
+
 TEST_F(MessageBoxTest, MessagesAtTheEdgesOfTheScreen) {
   struct Case {
     int row;
