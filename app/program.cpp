@@ -82,7 +82,7 @@ int Program::Run() {
   // Alt+C and Alt+X open the calendar and the calculator from any key read.
   p.console.SetHotKeyHooks(p.popups.Hooks());
   if (!p.session.RootDir.empty() && !platform::ChangeDirectory(p.session.RootDir)) {
-    p.failure = "modcarta: cannot change to the installation directory " + p.session.RootDir;
+    p.failure = "modcarta: cannot change to the installation directory " + platform::HostPath(p.session.RootDir);
     return 1;
   }
   session::FormStatus form = session::LoadForm(p.session.RootDir, kModuleName, p.catalogue, p.form);
@@ -91,13 +91,13 @@ int Program::Run() {
     return 1;
   }
   if (!p.form.HasPanel(3) || p.form.Panel(1).FieldCount < 1 || p.form.Panel(2).FieldCount < 1) {
-    p.failure = "modcarta: the form " + session::FormPath(p.session.RootDir, kModuleName) +
+    p.failure = "modcarta: the form " + platform::HostPath(session::FormPath(p.session.RootDir, kModuleName)) +
                 " must define panels 1 and 2 with a code field each, and panel 3";
     return 1;
   }
   std::string failed = p.files.Open(p.records, p.session.RootDir);
   if (!failed.empty()) {
-    p.failure = "modcarta: the data file " + failed + " could not be opened";
+    p.failure = "modcarta: the data file " + platform::HostPath(failed) + " could not be opened";
     p.records.RecResetAll();
     return p.fatalStatus != 0 ? p.fatalStatus : 1;
   }

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "platform/paths.h"
+#include "platform/sharing.h"
 
 namespace platform {
 
@@ -31,10 +32,10 @@ OpenResult File::Open(std::string_view systemPath, Mode mode, bool exclusive) {
   int flags = O_CLOEXEC;
   switch (mode) {
     case Mode::kRead: flags |= O_RDONLY; break;
-    case Mode::kReadWrite: flags |= O_RDWR | O_CREAT; break;
-    case Mode::kAppend: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+    case Mode::kReadWrite: flags |= O_RDWR; break;
+    case Mode::kAppend: flags |= O_WRONLY | O_APPEND; break;
   }
-  int fd = ::open(host.c_str(), flags, 0666);
+  int fd = mode == Mode::kRead ? ::open(host.c_str(), flags) : OpenCreating(host, flags);
   if (fd < 0) return OpenResult::kFailed;
   if (exclusive) {
     // flock claims belong to the open file description, so two opens in one process exclude

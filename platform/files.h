@@ -35,7 +35,7 @@ class File {
   ~File();
 
   // Opens the file at a system path. With exclusive set, fails with kBusy while another
-  // exclusive holder has it.
+  // exclusive holder has it. A file created here gets its shared mode (platform/sharing.h).
   OpenResult Open(std::string_view systemPath, Mode mode, bool exclusive);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }

@@ -8,6 +8,8 @@
 #include <strings.h>
 #include <vector>
 
+#include "platform/sharing.h"
+
 namespace platform {
 namespace {
 
@@ -86,8 +88,7 @@ bool MakeDirectory(std::string_view systemPath) {
   std::string host = HostPath(systemPath);
   while (host.size() > 1 && host.back() == '/') host.pop_back();
   if (host.empty()) return true;
-  if (::mkdir(host.c_str(), 0777) == 0) return true;
-  return errno == EEXIST && IsDirectory(systemPath);
+  return MakeSharedDirectory(host);
 }
 
 bool ChangeDirectory(std::string_view systemPath) {

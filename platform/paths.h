@@ -21,7 +21,8 @@ std::string HostPath(std::string_view systemPath);
 bool PathExists(std::string_view systemPath);
 bool IsDirectory(std::string_view systemPath);
 
-// Creates one directory (its parent must exist). True when it exists afterwards.
+// Creates one directory (its parent must exist) with the mode and group of a shared folder
+// (platform/sharing.h). True when it exists afterwards.
 bool MakeDirectory(std::string_view systemPath);
 
 // Changes the process's current directory. True on success.

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/sharing.h"
+
 namespace recman {
 namespace {
 
@@ -27,7 +29,7 @@ bool Busy(int err) { return err == EAGAIN || err == EACCES; }
 Status LockFile::Open(const std::string& recordFileHostPath, Claim claim) {
   Close();
   const std::string side = SidePath(recordFileHostPath);
-  fd_ = ::open(side.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  fd_ = platform::OpenCreating(side, O_RDWR | O_CLOEXEC);
   if (fd_ < 0) fd_ = ::open(side.c_str(), O_RDONLY | O_CLOEXEC);  // read-only media: shared claims only
   if (fd_ < 0) return kStatusIoError;
   if (SetLock(fd_, claim == Claim::kExclusive ? F_WRLCK : F_RDLCK, 0) != 0) {

@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+#include "platform/sharing.h"
+
 namespace recman {
 namespace {
 
@@ -117,6 +119,11 @@ SqliteStore::~SqliteStore() {
 }
 
 Status SqliteStore::Create(const std::string& hostPath, const FileSpec& spec) {
+  // Made empty first with the mode and group of a shared file; SQLite takes an empty file for
+  // a new database, and gives its journal and later its -wal and -shm the database's mode.
+  int made = platform::OpenCreating(hostPath, O_RDWR | O_CLOEXEC);
+  if (made < 0) return kStatusCreateIoError;
+  ::close(made);
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(hostPath.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (rc != SQLITE_OK) {
@@ -196,6 +203,13 @@ Status SqliteStore::Open(const std::string& hostPath, std::unique_ptr<SqliteStor
 
   // A page cache of 8 MB per open file keeps the upper levels of every index in memory.
   Exec(store->db_, "PRAGMA synchronous = NORMAL; PRAGMA cache_size = -8192");
+  // The reads above made SQLite's -wal and -shm when no one had the file open. It gives them
+  // the database's mode but the creator's own group (outside set-group-id folders), which
+  // another operator of the installation's group could not write.
+  if (writable) {
+    platform::ShareOwnFile(hostPath + "-wal");
+    platform::ShareOwnFile(hostPath + "-shm");
+  }
 
   {
     sqlite3_stmt* s = nullptr;

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "platform/paths.h"
+#include "platform/sharing.h"
 #include "session/ini.h"
 #include "values/numbers.h"
 
@@ -45,7 +46,7 @@ std::string PackWorkDate(std::string_view data) {
 // mode 0700 when missing; an existing one must be a real directory (not a symbolic link) owned
 // by `uid`, and is set to mode 0700 (no access for group and others).
 bool EnsurePrivateDirectory(const std::string& path, std::uint32_t uid) {
-  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  if (!platform::MakePrivateDirectory(path)) return false;
   struct stat st;
   if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   if (st.st_uid != uid) return false;

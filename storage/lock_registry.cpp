@@ -251,7 +251,7 @@ bool LockRegistry::OpenLockFile(const std::string& path, platform::File& file) {
       continue;
     }
     // No permission, or no directory even after creating it: retrying would never end.
-    ui_.MessageBox(kFailureMessageRow, CannotAccessMessage(session_.Language, path));
+    ui_.MessageBox(kFailureMessageRow, CannotAccessMessage(session_.Language, platform::HostPath(path)));
     ui_.Beep();
     ui_.FlushKeys();
     ui_.GetKey();

@@ -223,7 +223,7 @@ Status RecordLayer::ReadLayout(Slot& slot) {
 }
 
 Status RecordLayer::Fail(std::string_view name, Status status) {
-  ui_.MessageBox(kFailureMessageRow, CannotAccessMessage(session_.Language, name, status));
+  ui_.MessageBox(kFailureMessageRow, CannotAccessMessage(session_.Language, platform::HostPath(name), status));
   ui_.Beep();
   ui_.FlushKeys();
   ui_.GetKey();

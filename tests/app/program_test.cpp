@@ -212,7 +212,7 @@ TEST(ProgramStartTest, ADataFileThatCannotBeOpenedIsReportedAndEndsTheRun) {
   EXPECT_NE(run.Execute(), 0);
   EXPECT_EQ(run.StepsRun(), 1u);
   EXPECT_NE(screen.find("TranLauV"), std::string::npos) << screen;
-  EXPECT_NE(run.Failure().find("DADES\\TranLauV"), std::string::npos) << run.Failure();
+  EXPECT_NE(run.Failure().find("DADES/TranLauV"), std::string::npos) << run.Failure();
 }
 
 }  // namespace

@@ -82,6 +82,9 @@ TEST_F(StartUp, MissingFormOrDataFileEndsWithAMessage) {
     if (*tc.shown != '\0') {
       EXPECT_NE(screen.find("FinquesV"), std::string::npos) << screen;
     }
+    // Paths are shown in the host's form only.
+    EXPECT_EQ(screen.find('\\'), std::string::npos) << screen;
+    EXPECT_EQ(run.Failure().find('\\'), std::string::npos) << run.Failure();
   }
 }
 

@@ -140,7 +140,7 @@ TEST_F(RecordLayerTest, FortyFirstOpenAndRepeatedHandleAreRefusedQuietly) {
 TEST_F(RecordLayerTest, UnopenableFileShowsTheMessageAndEndsThroughTheHandler) {
   OpenCases(506);
   EXPECT_EQ(layer->RecOpen(507, Name("DADES\\Nope"), area), storage::kStatusFileNotFound);
-  EXPECT_EQ(ui.events, (std::vector<std::string>{"box 12 NO ES POT ACCEDIR AL FITXER " + Name("DADES\\Nope") + " (12)",
+  EXPECT_EQ(ui.events, (std::vector<std::string>{"box 12 NO ES POT ACCEDIR AL FITXER " + root / "DADES/Nope (12)",
                                                  "beep", "flush", "getkey", "close"}));
   EXPECT_EQ(fatal, std::vector<int>{storage::kFatalOpenExitStatus});
   EXPECT_NE(storage::kFatalOpenExitStatus, 0);
@@ -171,7 +171,7 @@ TEST_F(RecordLayerTest, PathLongerThanTheKeyBufferIsRefused) {
   const std::string name = Name(std::string(300, 'x'));
   EXPECT_EQ(layer->RecOpen(5, name, area), storage::kStatusInvalidFileName);
   ASSERT_FALSE(ui.events.empty());
-  EXPECT_EQ(ui.events[0], "box 12 NO ES POT ACCEDIR AL FITXER " + name + " (11)");
+  EXPECT_EQ(ui.events[0], "box 12 NO ES POT ACCEDIR AL FITXER " + root / std::string(300, 'x') + " (11)");
   EXPECT_TRUE(manager.ops.empty() || manager.ops == std::vector<std::uint16_t>{recman::kOpReset});
 }
 
@@ -192,7 +192,7 @@ TEST_F(RecordLayerTest, BadDescriptionShowsTheCreateStatus) {
   EXPECT_NE(status, 0);
   EXPECT_NE(status, storage::kStatusFileNotFound);
   ASSERT_FALSE(ui.events.empty());
-  EXPECT_EQ(ui.events[0], "box 12 NO ES POT ACCEDIR AL FITXER " + Name("DADES\\Bad") + " (" + std::to_string(status) + ")");
+  EXPECT_EQ(ui.events[0], "box 12 NO ES POT ACCEDIR AL FITXER " + root / "DADES/Bad (" + std::to_string(status) + ")");
 }
 
 TEST_F(RecordLayerTest, RecordLongerThanTheAreaIsRefusedAtOpen) {
@@ -200,7 +200,7 @@ TEST_F(RecordLayerTest, RecordLongerThanTheAreaIsRefusedAtOpen) {
   EXPECT_EQ(layer->RecOpen(5, Name("DADES\\Cases"), small), storage::kStatusBufferTooShort);
   EXPECT_EQ(fatal.size(), 1u);
   ASSERT_FALSE(ui.events.empty());
-  EXPECT_EQ(ui.events[0], "box 12 NO ES POT ACCEDIR AL FITXER " + Name("DADES\\Cases") + " (22)");
+  EXPECT_EQ(ui.events[0], "box 12 NO ES POT ACCEDIR AL FITXER " + root / "DADES/Cases (22)");
   // The file had been opened, so it was closed again.
   EXPECT_EQ(std::count(manager.ops.begin(), manager.ops.end(), recman::kOpClose), 1);
   // A larger area is fine; reads never write past the record length.

@@ -132,7 +132,7 @@ bool ParseOptions(const std::vector<std::string>& args, const std::string& comma
         }
         const std::string& value = args[++i];
         if (a == "--layout") {
-          o.layout = value;
+          o.layout = platform::HostPath(value);
         } else {
           char* end = nullptr;
           long n = std::strtol(value.c_str(), &end, 10);
@@ -144,7 +144,8 @@ bool ParseOptions(const std::vector<std::string>& args, const std::string& comma
         }
       }
     } else {
-      o.positional.push_back(a);
+      // Messages name files in the host's form, whichever separators were typed.
+      o.positional.push_back(a == "-" ? a : platform::HostPath(a));
     }
   }
   if (o.csv != o.layout.has_value()) {

@@ -327,7 +327,7 @@ std::int16_t BrowseRun::Run() {
 }
 
 void BrowseRun::FailedScratchFile(const std::string& path) {
-  w_.windows.MessageBox(12, BrowseFileMessage(w_.session.Language, path));
+  w_.windows.MessageBox(12, BrowseFileMessage(w_.session.Language, platform::HostPath(path)));
   w_.system.Beep();
   console_.FlushKeys();
   console_.GetKey();

@@ -290,7 +290,7 @@ TEST_F(ListTest, ScratchFileThatCannotBeCreatedIsReportedAndRefused) {
     c.PushKey(key::kEnter);
   });
   EXPECT_EQ(Browse(list), kBrowseFileError);
-  EXPECT_NE(message.find("missing\\Browse.tmp"), std::string::npos) << message;
+  EXPECT_NE(message.find("missing/Browse.tmp"), std::string::npos) << message;
   EXPECT_EQ(rig.system.beeps, 1);
   EXPECT_EQ(rig.windows.OpenCount(), 0);
   EXPECT_EQ(rig.records.LockMode(ListFile::kHandle), 0);
