@@ -1,5 +1,6 @@
 #include "values/pictures.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -37,12 +38,13 @@ std::string PlainNumber(std::size_t length, bool negative, const std::string& di
   return std::string(length - text.size(), ' ') + text;
 }
 
-}  // namespace
-
-std::string FormatPicture(std::string_view picture, double value, const NumberCharacters& chars) {
+// Lays a number into a picture. `scaled(n)` gives the digits of the number's magnitude
+// rounded to n decimals, without the point and without leading zeros ("" when that is 0);
+// `zero` tells a number that is exactly 0.
+template <typename ScaledDigitsOf>
+std::string LayNumber(std::string_view picture, bool negative, bool zero, ScaledDigitsOf scaled,
+                      const NumberCharacters& chars) {
   const std::size_t length = picture.size();
-  if (length == 0) return {};
-  if (!std::isfinite(value)) return std::string(length, '!');
   const long L = static_cast<long>(length);
 
   const bool signedPicture = picture.find_first_of("-+") != std::string_view::npos;
@@ -61,9 +63,8 @@ std::string FormatPicture(std::string_view picture, double value, const NumberCh
     }
   }
 
-  const std::string R = internal::ScaledDigits(std::fabs(value), static_cast<int>(N));
+  const std::string R = scaled(static_cast<int>(N));
   const long lenR = static_cast<long>(R.size());
-  const bool negative = value < 0.0;
   long J = D + lenR - N;  // index (from 1) into R of the digit for the rightmost position
 
   auto digitAt = [&](long j) -> char { return j >= 1 && j <= lenR ? R[static_cast<std::size_t>(j - 1)] : 0; };
@@ -163,7 +164,7 @@ std::string FormatPicture(std::string_view picture, double value, const NumberCh
         if (minusPending) {
           o = '-';
           minusPending = false;
-        } else if (!inDecimalZone(p) || value == 0.0) {
+        } else if (!inDecimalZone(p) || zero) {
           o = ' ';
           fill = Fill::Blank;
           leading = true;
@@ -213,6 +214,53 @@ std::string FormatPicture(std::string_view picture, double value, const NumberCh
   // rounds to 0 shows 0 either way and keeps its picture.
   if (minusPending && !R.empty()) return PlainNumber(length, negative, R, N, chars.decimal);
   return out;
+}
+
+}  // namespace
+
+std::string FormatPicture(std::string_view picture, double value, const NumberCharacters& chars) {
+  if (picture.empty()) return {};
+  if (!std::isfinite(value)) return std::string(picture.size(), '!');
+  return LayNumber(
+      picture, value < 0.0, value == 0.0,
+      [&](int decimals) { return internal::ScaledDigits(std::fabs(value), decimals); }, chars);
+}
+
+std::string FormatDecimalPicture(std::string_view picture, bool negative, std::string_view digits, int decimals,
+                                 const NumberCharacters& chars) {
+  if (picture.empty()) return {};
+  const std::size_t first = digits.find_first_not_of('0');
+  const bool valid = digits.find_first_not_of("0123456789") == std::string_view::npos && decimals >= 0;
+  if (!valid) return std::string(picture.size(), '!');
+  const std::string_view significant = first == std::string_view::npos ? std::string_view() : digits.substr(first);
+  auto scaled = [&](int wanted) {
+    std::string out(significant);
+    if (wanted >= decimals) {
+      if (!out.empty()) out.append(static_cast<std::size_t>(wanted - decimals), '0');
+      return out;
+    }
+    // Fewer decimals than the number has: round, ties to the even digit.
+    const std::size_t drop = static_cast<std::size_t>(decimals - wanted);
+    if (out.size() <= drop) out.insert(0, drop + 1 - out.size(), '0');
+    std::string kept = out.substr(0, out.size() - drop);
+    const std::string gone = out.substr(out.size() - drop);
+    const char next = gone.front();
+    const bool rest = gone.find_first_not_of('0', 1) != std::string::npos;
+    const bool odd = (kept.back() - '0') % 2 == 1;
+    if (next > '5' || (next == '5' && (rest || odd))) {
+      std::size_t i = kept.size();
+      while (i > 0 && kept[i - 1] == '9') kept[--i] = '0';
+      if (i == 0) {
+        kept.insert(kept.begin(), '1');
+      } else {
+        ++kept[i - 1];
+      }
+    }
+    const std::size_t lead = kept.find_first_not_of('0');
+    return lead == std::string::npos ? std::string() : kept.substr(lead);
+  };
+  const bool zero = significant.empty();
+  return LayNumber(picture, negative && !zero, zero, scaled, chars);
 }
 
 std::string AmountPicture(std::string_view picture, double cents) {

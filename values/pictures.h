@@ -36,6 +36,13 @@ struct NumberCharacters {
 // not a number or infinite shows "!" in every position.
 std::string FormatPicture(std::string_view picture, double value, const NumberCharacters& chars);
 
+// The same for an exact decimal number: `digits` (plain digits, leading zeros allowed) with the
+// last `decimals` of them after the point, negative when `negative` and not 0. Rounded to the
+// picture's decimals with ties to the even digit. FormatDecimalPicture("Z,ZZ9.99", true,
+// "1234567", 3) == "-1.234'57".
+std::string FormatDecimalPicture(std::string_view picture, bool negative, std::string_view digits, int decimals,
+                                 const NumberCharacters& chars);
+
 // The picture FormatAmount builds for an amount in cents: of the given picture only its
 // length and the presence and place of "9", ".", ",", "Z", "*", "-", "+" matter.
 // AmountPicture("Z,ZZZ,ZZZ,ZZ9", 123456) == "ZZ,ZZZ,ZZ9.99".

@@ -54,6 +54,11 @@ std::string Values::FormatPicture(std::string_view picture, double value) {
   return values::FormatPicture(picture, value, PictureCharacters());
 }
 
+std::string Values::FormatDecimalPicture(std::string_view picture, bool negative, std::string_view digits,
+                                         int decimals) {
+  return values::FormatDecimalPicture(picture, negative, digits, decimals, PictureCharacters());
+}
+
 std::string Values::FormatAmount(std::string_view picture, double cents) {
   return values::FormatAmount(picture, cents, PictureCharacters());
 }

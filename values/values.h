@@ -47,6 +47,7 @@ class Values {
 
   // Edit pictures with the installation's decimal and thousands characters (values/pictures.h).
   std::string FormatPicture(std::string_view picture, double value);
+  std::string FormatDecimalPicture(std::string_view picture, bool negative, std::string_view digits, int decimals);
   std::string FormatAmount(std::string_view picture, double cents);
   const NumberCharacters& PictureCharacters();  // loads them on first use
 

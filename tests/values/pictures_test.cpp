@@ -116,6 +116,41 @@ TEST(FormatPicture, ValuesThatAreNotNumbers) {
   EXPECT_EQ(values::FormatPicture("ZZ9", 1e300, {}), "!!!");
 }
 
+TEST(FormatDecimalPicture, ExactDigitsBeyondWhatADoubleHolds) {
+  struct Case {
+    const char* picture;
+    bool negative;
+    const char* digits;
+    int decimals;
+    const char* expected;
+  } cases[] = {
+      {"-Z,ZZZ,ZZZ,ZZZ,ZZZ,ZZ9", false, "9007199254740993", 0, " 9.007.199.254.740.993"},
+      {"-Z,ZZZ,ZZZ,ZZZ,ZZZ,ZZ9", true, "9999999999999999", 0, "-9.999.999.999.999.999"},
+      {"-,ZZ9.9999999999999999", false, "1234567890123456", 16, "    0'1234567890123456"},
+      {"ZZ,ZZ9.99", true, "1234567", 3, "-1.234'57"},  // rounded to the picture's decimals
+      {"ZZ9.99", false, "125", 3, "  0'12"},          // ties to the even digit
+      {"ZZ9.99", false, "0125", 3, "  0'12"},         // leading zeros are allowed
+      {"ZZ9.99", false, "995", 3, "  1'00"},
+      {"ZZ9.99", false, "12", 0, " 12'00"},
+      {"ZZ9.ZZ", true, "000", 2, "  0   "},           // zero is never negative
+      {"ZZ9", false, "12a", 0, "!!!"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Bracket(values::FormatDecimalPicture(c.picture, c.negative, c.digits, c.decimals, {})),
+              Bracket(c.expected))
+        << c.picture << " " << c.digits;
+  }
+  // Where a double holds the value exactly, both formatters agree.
+  for (const char* picture : {"Z,ZZ9", "***,**9.99", "9999", "ZZ9.ZZ", "$999", "9.99", "-ZZ9"}) {
+    for (int cents : {0, 5, -5, 150, -150, 123456, -99, 100000}) {
+      const std::string digits = std::to_string(std::abs(cents));
+      EXPECT_EQ(values::FormatDecimalPicture(picture, cents < 0, digits, 2, {}),
+                values::FormatPicture(picture, cents / 100.0, {}))
+          << picture << " " << cents;
+    }
+  }
+}
+
 TEST(FormatPicture, OtherDecimalAndThousandsCharacters) {
   const PictureCase cases[] = {
       {"Z,ZZZ,ZZ9.99", 1234567.891, "1.234.567,89"},

@@ -19,9 +19,8 @@ constexpr std::int64_t kMaxFileBytes = 64 * 1024;
 // Items of the file: 4 + 4 + 2 on the first three lines, 4 per tape line.
 constexpr std::size_t kItemCount = 10 + 4 * kCalculatorTapeLines;
 
-// Room for any double in plain decimal: DBL_MAX has 309 integer digits, the smallest
-// subnormal 324 decimals.
-constexpr std::size_t kNumberBuffer = 512;
+// The most decimals (and significant digits) a number keeps: 10^37 fits the units with room.
+constexpr int kMaxScale = 37;
 
 // Line characters in code page 850.
 constexpr char kTopLeft = '\xDA';
@@ -37,42 +36,61 @@ constexpr int kSeparatorRow = 23;
 constexpr int kDisplayRow = 24;
 constexpr int kBottomRow = 25;
 
-// Exact powers of ten (every one up to 1e22 is a double).
-double PowerOfTen(int n) {
-  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  if (n < 0) return 1;
-  if (n <= 22) return kPowers[n];
-  return std::pow(10.0, n);
+using Units = CalculatorUnits;
+__extension__ typedef unsigned __int128 Magnitude;
+
+// 10^n for n from 0 to 38.
+Magnitude PowerOfTen(int n) {
+  Magnitude p = 1;
+  for (int i = 0; i < n; ++i) p *= 10;
+  return p;
 }
 
-// Digits of the whole part of a magnitude (0 below 1): how often it divides by 10 before its
-// whole part is 0. Infinity never gets there; it counts as more digits than any double has.
-int IntegerDigits(double magnitude) {
-  if (!std::isfinite(magnitude)) return 1000;
-  int digits = 0;
-  for (double whole = std::trunc(magnitude); whole >= 1; whole = std::trunc(whole / 10)) ++digits;
-  return digits;
+Magnitude Abs(Units u) { return u < 0 ? static_cast<Magnitude>(-(u + 1)) + 1 : static_cast<Magnitude>(u); }
+
+int DigitCount(Magnitude m) {
+  int n = 0;
+  for (; m != 0; m /= 10) ++n;
+  return n;
 }
 
-// Plain decimal text of a finite magnitude with exactly `decimals` decimals, correctly
-// rounded (ties on the exact binary value go to even).
-std::string FixedText(double magnitude, int decimals) {
-  char buffer[kNumberBuffer + 32];
-  auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::fixed, decimals);
-  if (error != std::errc()) return "0";
-  return std::string(buffer, end);
+std::string DigitsOf(Magnitude m) {
+  if (m == 0) return "0";
+  std::string out;
+  for (; m != 0; m /= 10) out += static_cast<char>('0' + static_cast<int>(m % 10));
+  std::reverse(out.begin(), out.end());
+  return out;
 }
 
-// Reads a plain decimal text back (the whole text must be a finite number).
-bool ParseDouble(std::string_view text, double& value) {
-  if (text.empty()) return false;
-  double parsed = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed, std::chars_format::general);
-  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(parsed)) return false;
-  value = parsed;
-  return true;
+// m / 10^drop rounded to nearest, ties away from zero.
+Magnitude DropDigitsRounded(Magnitude m, int drop) {
+  if (drop <= 0) return m;
+  if (drop > 38) return 0;
+  const Magnitude p = PowerOfTen(drop);
+  const Magnitude kept = m / p;
+  return m % p >= p / 2 ? kept + 1 : kept;
+}
+
+Units Signed(Magnitude m, bool negative) {
+  const Units u = static_cast<Units>(m);
+  return negative ? -u : u;
+}
+
+// The units of a number at a larger (or the same) scale; false when they do not fit.
+bool UnitsAtScale(const CalculatorNumber& n, int scale, Units& out) {
+  if (scale < n.Scale()) return false;
+  return !__builtin_mul_overflow(n.Units(), static_cast<Units>(PowerOfTen(scale - n.Scale())), &out);
+}
+
+// The same value with its trailing decimal zeros dropped.
+CalculatorNumber Reduced(const CalculatorNumber& n) {
+  Units u = n.Units();
+  int scale = n.Scale();
+  while (scale > 0 && u % 10 == 0) {
+    u /= 10;
+    --scale;
+  }
+  return CalculatorNumber::FromUnits(u, scale);
 }
 
 // ---- The file's items -------------------------------------------------------------------
@@ -146,10 +164,10 @@ class ItemReader {
     if (parsed != 1) value = parsed != 0;
   }
 
-  void Number(double& value) {
+  void Number(CalculatorNumber& value) {
     const Item* item = Next();
     if (item == nullptr || item->quoted) return;
-    ParseDouble(item->text, value);
+    CalculatorNumber::Parse(item->text, value);
   }
 
   void Text(std::string& value, std::size_t longest) {
@@ -247,29 +265,138 @@ class CalculatorView {
 
 }  // namespace
 
-// ---- ZEDCALC.TMP ---------------------------------------------------------------------------
+// ---- Numbers ---------------------------------------------------------------------------------
 
-std::string CalculatorNumberText(double value) {
-  if (!std::isfinite(value)) return "0";
-  char buffer[kNumberBuffer];
-  auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-  if (error != std::errc()) return "0";
-  return std::string(buffer, end);
+CalculatorNumber CalculatorNumber::FromUnits(CalculatorUnits units, int scale) {
+  CalculatorNumber n;
+  n.units_ = units;
+  n.scale_ = std::clamp(scale, 0, kMaxScale);
+  return n;
 }
+
+CalculatorNumber CalculatorNumber::Error() {
+  CalculatorNumber n;
+  n.error_ = true;
+  return n;
+}
+
+bool CalculatorNumber::Parse(std::string_view text, CalculatorNumber& out) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::string digits;
+  long scale = 0;
+  bool point = false;
+  bool any = false;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      any = true;
+      if (!(digits.empty() && c == '0')) digits += c;
+      if (point) ++scale;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (!any) return false;
+  if (i < text.size()) {
+    if (text[i] != 'e' && text[i] != 'E') return false;
+    ++i;
+    bool negativeExponent = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negativeExponent = text[i++] == '-';
+    if (i >= text.size()) return false;
+    long exponent = 0;
+    for (; i < text.size(); ++i) {
+      if (text[i] < '0' || text[i] > '9') return false;
+      exponent = std::min(exponent * 10 + (text[i] - '0'), 100000L);
+    }
+    scale += negativeExponent ? exponent : -exponent;
+  }
+  if (digits.empty()) {
+    out = FromUnits(0, 0);
+    return true;
+  }
+  const long integerDigits = static_cast<long>(digits.size()) - scale;
+  if (integerDigits > kCalculatorLimitDigits) return false;
+  if (scale < 0) {
+    digits.append(static_cast<std::size_t>(-scale), '0');
+    scale = 0;
+  }
+  // No more decimals than fit the units: round the rest away.
+  const long allowed = kMaxScale - std::max(0L, integerDigits);
+  Magnitude m = 0;
+  if (scale > allowed) {
+    const long drop = scale - allowed;
+    const long keep = static_cast<long>(digits.size()) - drop;
+    for (long k = 0; k < keep; ++k) m = m * 10 + static_cast<Magnitude>(digits[static_cast<std::size_t>(k)] - '0');
+    if (keep >= 0 && digits[static_cast<std::size_t>(keep)] >= '5') ++m;
+    scale = allowed;
+  } else {
+    for (char c : digits) m = m * 10 + static_cast<Magnitude>(c - '0');
+  }
+  const CalculatorNumber n = FromUnits(Signed(m, negative), static_cast<int>(scale));
+  if (n.IntegerDigits() > kCalculatorLimitDigits) return false;
+  out = n;
+  return true;
+}
+
+std::string CalculatorNumber::Text() const {
+  if (error_ || units_ == 0) return "0";
+  std::string digits = DigitsOf(Abs(units_));
+  if (static_cast<int>(digits.size()) <= scale_) digits.insert(0, static_cast<std::size_t>(scale_) + 1 - digits.size(), '0');
+  if (scale_ > 0) {
+    digits.insert(digits.size() - static_cast<std::size_t>(scale_), ".");
+    while (digits.back() == '0') digits.pop_back();
+    if (digits.back() == '.') digits.pop_back();
+  }
+  return units_ < 0 ? "-" + digits : digits;
+}
+
+int CalculatorNumber::IntegerDigits() const { return DigitCount(Abs(units_) / PowerOfTen(scale_)); }
+
+CalculatorNumber CalculatorNumber::Negated() const { return error_ ? *this : FromUnits(-units_, scale_); }
+
+bool operator==(const CalculatorNumber& a, const CalculatorNumber& b) {
+  if (a.error_ || b.error_) return a.error_ == b.error_;
+  const int scale = std::max(a.scale_, b.scale_);
+  Units ua = 0;
+  Units ub = 0;
+  if (UnitsAtScale(a, scale, ua) && UnitsAtScale(b, scale, ub)) return ua == ub;
+  const CalculatorNumber ra = Reduced(a);
+  const CalculatorNumber rb = Reduced(b);
+  return ra.units_ == rb.units_ && ra.scale_ == rb.scale_;
+}
+
+// ---- ZEDCALC.TMP ---------------------------------------------------------------------------
 
 std::string WriteCalculatorState(const CalculatorState& s) {
   std::string out;
-  out += std::to_string(s.column) + "," + std::to_string(s.tapeStart) + "," + CalculatorNumberText(s.entry) + "," +
-         CalculatorNumberText(s.accumulator) + "\r\n";
+  out += std::to_string(s.column) + "," + std::to_string(s.tapeStart) + "," + s.entry.Text() + "," +
+         s.accumulator.Text() + "\r\n";
   out += FlagText(s.cleared) + "," + FlagText(s.typing) + "," + FlagText(s.hasPoint) + "," +
          std::to_string(s.decimals) + "\r\n";
   out += QuotedText(s.lastKey) + "," + QuotedText(s.pending) + "\r\n";
   for (const TapeLine& line : s.tape) {
-    out += CalculatorNumberText(line.value) + "," + FlagText(line.hasPoint) + "," + std::to_string(line.decimals) +
-           "," + QuotedText(std::string_view(&line.label, 1)) + "\r\n";
+    out += line.value.Text() + "," + FlagText(line.hasPoint) + "," + std::to_string(line.decimals) + "," +
+           QuotedText(std::string_view(&line.label, 1)) + "\r\n";
   }
   return out;
 }
+
+namespace {
+
+// An amount as an entry can hold it: a number with more digits than can be typed (a file
+// written when the machine worked in binary fractions) is normalised.
+CalculatorNumber AsEntry(const CalculatorNumber& n) {
+  const CalculatorNumber r = Reduced(n);
+  if (r.IntegerDigits() + r.Scale() <= kCalculatorEntryDigits) return n;
+  const CalculatorNumber normalised = NormaliseCalculatorValue(n);
+  return normalised.IsError() ? CalculatorNumber() : normalised;
+}
+
+}  // namespace
 
 CalculatorState ReadCalculatorState(std::string_view text) {
   CalculatorState s;
@@ -277,11 +404,14 @@ CalculatorState ReadCalculatorState(std::string_view text) {
   in.Integer(s.column, 1, kCalculatorLastColumn);
   in.Integer(s.tapeStart, kCalculatorTopTapeStart, kCalculatorEmptyTape);
   in.Number(s.entry);
+  s.entry = AsEntry(s.entry);
   in.Number(s.accumulator);
+  const CalculatorNumber accumulator = NormaliseCalculatorValue(s.accumulator);
+  if (!accumulator.IsError()) s.accumulator = accumulator;
   in.Flag(s.cleared);
   in.Flag(s.typing);
   in.Flag(s.hasPoint);
-  in.Integer(s.decimals, 0, kCalculatorDigits);
+  in.Integer(s.decimals, 0, kCalculatorEntryDigits);
   if (!s.hasPoint) s.decimals = 0;
   in.Text(s.lastKey, 2);
   // Only what can be written back between quotes.
@@ -290,8 +420,9 @@ CalculatorState ReadCalculatorState(std::string_view text) {
   if (!IsOperator(s.pending)) s.pending.clear();
   for (TapeLine& line : s.tape) {
     in.Number(line.value);
+    line.value = AsEntry(line.value);
     in.Flag(line.hasPoint);
-    in.Integer(line.decimals, 0, kCalculatorDigits);
+    in.Integer(line.decimals, 0, kCalculatorEntryDigits);
     if (!line.hasPoint) line.decimals = 0;
     std::string label = " ";
     in.Text(label, 1);
@@ -306,55 +437,103 @@ std::string CalculatorFilePath(const session::Session& session) {
 
 // ---- Arithmetic ------------------------------------------------------------------------------
 
-NormalisedValue NormaliseCalculatorValue(double value) {
-  if (!std::isfinite(value)) return {value, 0};
-  const double magnitude = std::fabs(value);
-  const int decimals = std::max(0, kCalculatorDigits - IntegerDigits(magnitude));
-  std::string text = FixedText(magnitude, decimals);
-  std::size_t point = text.find('.');
-  if (point != std::string::npos) {
-    while (text.back() == '0') text.pop_back();
-    if (text.back() == '.') text.pop_back();
+CalculatorNumber NormaliseCalculatorValue(const CalculatorNumber& value) {
+  if (value.IsError()) return value;
+  const int keep = std::max(0, kCalculatorDigits - value.IntegerDigits());
+  CalculatorNumber n = value;
+  if (n.Scale() > keep) {
+    n = CalculatorNumber::FromUnits(Signed(DropDigitsRounded(Abs(n.Units()), n.Scale() - keep), n.IsNegative()), keep);
   }
-  point = text.find('.');
-  NormalisedValue out;
-  out.decimals = point == std::string::npos ? 0 : static_cast<int>(text.size() - point - 1);
-  ParseDouble(text, out.value);
-  if (value < 0 && out.value != 0) out.value = -out.value;
-  return out;
+  n = Reduced(n);
+  if (n.IntegerDigits() > kCalculatorLimitDigits) return CalculatorNumber::Error();
+  return n;
 }
 
-double RoundHundredths(double value) {
-  if (!std::isfinite(value)) return value;
-  // The decimal digits the value shows (the shortest text that reads back to it), so that a
-  // typed 2.675 is rounded as the tie it looks like and not as the double just below it.
-  std::string text = CalculatorNumberText(std::fabs(value));
-  const std::size_t point = text.find('.');
-  std::string whole = point == std::string::npos ? text : text.substr(0, point);
-  std::string fraction = point == std::string::npos ? std::string() : text.substr(point + 1);
-  fraction.resize(std::max<std::size_t>(fraction.size(), 3), '0');
+namespace {
 
-  std::string kept = whole + fraction.substr(0, 2);  // the value in hundredths, as digits
-  const char next = fraction[2];
-  const bool rest = fraction.find_first_not_of('0', 3) != std::string::npos;
-  const bool odd = (kept.back() - '0') % 2 == 1;
-  if (next > '5' || (next == '5' && (rest || odd))) {
-    std::size_t i = kept.size();
-    while (i > 0) {
-      --i;
-      if (kept[i] == '9') {
-        kept[i] = '0';
-      } else {
-        ++kept[i];
-        break;
-      }
-      if (i == 0) kept.insert(kept.begin(), '1');
+// |a| / |b| (b not 0) in units of the 16th decimal, cut towards zero; false when it reaches
+// 10^22.
+constexpr int kQuotientScale = 16;
+bool QuotientUnits(const CalculatorNumber& a, const CalculatorNumber& b, Magnitude& out) {
+  const Magnitude limit = PowerOfTen(kCalculatorLimitDigits + kQuotientScale);
+  const Magnitude divisor = Abs(b.Units());
+  Magnitude q = Abs(a.Units()) / divisor;
+  Magnitude r = Abs(a.Units()) % divisor;
+  const int shift = b.Scale() - a.Scale() + kQuotientScale;
+  if (shift < 0) {
+    q /= PowerOfTen(std::min(-shift, 38));
+  } else {
+    for (int i = 0; i < shift; ++i) {
+      if (q >= limit / 10) return false;
+      r *= 10;
+      q = q * 10 + r / divisor;
+      r %= divisor;
     }
   }
-  std::string rounded = kept.substr(0, kept.size() - 2) + "." + kept.substr(kept.size() - 2);
-  double out = 0;
-  ParseDouble(rounded, out);
-  return value < 0 && out != 0 ? -out : out;
+  if (q >= limit) return false;
+  out = q;
+  return true;
+}
+
+}  // namespace
+
+CalculatorNumber CalculatorOperate(char op, const CalculatorNumber& a, const CalculatorNumber& b) {
+  if (a.IsError() || b.IsError()) return CalculatorNumber::Error();
+  switch (op) {
+    case '+':
+    case '-': {
+      const int scale = std::max(a.Scale(), b.Scale());
+      Units ua = 0;
+      Units ub = 0;
+      Units sum = 0;
+      if (!UnitsAtScale(a, scale, ua) || !UnitsAtScale(b, scale, ub)) return CalculatorNumber::Error();
+      const bool overflow = op == '+' ? __builtin_add_overflow(ua, ub, &sum) : __builtin_sub_overflow(ua, ub, &sum);
+      if (overflow) return CalculatorNumber::Error();
+      return NormaliseCalculatorValue(CalculatorNumber::FromUnits(sum, scale));
+    }
+    case '*': {
+      const CalculatorNumber ra = Reduced(a);
+      const CalculatorNumber rb = Reduced(b);
+      Units product = 0;
+      if (__builtin_mul_overflow(ra.Units(), rb.Units(), &product)) return CalculatorNumber::Error();
+      int scale = ra.Scale() + rb.Scale();
+      if (scale > kMaxScale) {
+        product = Signed(DropDigitsRounded(Abs(product), scale - kMaxScale), product < 0);
+        scale = kMaxScale;
+      }
+      return NormaliseCalculatorValue(CalculatorNumber::FromUnits(product, scale));
+    }
+    case '/': {
+      if (b.IsZero()) return CalculatorNumber::Error();
+      const CalculatorNumber rb = Reduced(b);
+      Magnitude q = 0;
+      if (!QuotientUnits(a, rb, q)) return CalculatorNumber::Error();
+      // Rounded once, to the decimals that normalising keeps for this quotient.
+      const int integerDigits = DigitCount(q / PowerOfTen(kQuotientScale));
+      const int keep = std::max(0, kCalculatorDigits - integerDigits);
+      const Magnitude rounded = DropDigitsRounded(q, kQuotientScale - keep);
+      return NormaliseCalculatorValue(
+          CalculatorNumber::FromUnits(Signed(rounded, a.IsNegative() != b.IsNegative()), keep));
+    }
+    default:
+      return NormaliseCalculatorValue(b);
+  }
+}
+
+CalculatorNumber RoundHundredths(const CalculatorNumber& value) {
+  if (value.IsError()) return value;
+  Units units = 0;
+  if (value.Scale() <= 2) {
+    UnitsAtScale(value, 2, units);  // a value below 10^22 always fits
+    return CalculatorNumber::FromUnits(units, 2);
+  }
+  const Magnitude p = PowerOfTen(value.Scale() - 2);
+  const Magnitude m = Abs(value.Units());
+  Magnitude kept = m / p;
+  const Magnitude rest = m % p;
+  const Magnitude half = p / 2;
+  if (rest > half || (rest == half && kept % 2 == 1)) ++kept;
+  return CalculatorNumber::FromUnits(Signed(kept, value.IsNegative()), 2);
 }
 
 std::string CalculatorPicture(bool hasPoint, int decimals) {
@@ -372,28 +551,33 @@ std::string CalculatorPicture(bool hasPoint, int decimals) {
   return picture;
 }
 
-std::string CalculatorValueText(double value, bool hasPoint, int decimals, values::Values& values) {
-  if (!std::isfinite(value)) {
+std::string CalculatorValueText(const CalculatorNumber& value, bool hasPoint, int decimals,
+                                values::Values& values) {
+  if (value.IsError()) {
     std::string text(kCalculatorValueWidth, ' ');
     text.replace(text.size() - kCalculatorErrorMark.size(), kCalculatorErrorMark.size(), kCalculatorErrorMark);
     return text;
   }
-  // A negative zero (0 and "T") shows as 0.
-  return values.FormatPicture(CalculatorPicture(hasPoint, decimals), value == 0 ? 0.0 : value);
+  return values.FormatDecimalPicture(CalculatorPicture(hasPoint, decimals), value.IsNegative(),
+                                     DigitsOf(Abs(value.Units())), value.Scale());
 }
 
-std::string CalculatorResultText(double value, int decimals) {
-  if (!std::isfinite(value)) return "";
+std::string CalculatorResultText(const CalculatorNumber& value, int decimals) {
+  if (value.IsError()) return "";
   const int d = std::max(decimals, 2);
-  std::string digits = FixedText(std::fabs(value), d);
-  digits.erase(std::remove(digits.begin(), digits.end(), '.'), digits.end());
-  // Leading zeros go, but a digit stays before the point: 0.001 (d = 3) gives "0.1".
-  const std::size_t keep = static_cast<std::size_t>(d - 2) + 1;
-  const std::size_t first = digits.find_first_not_of('0');
-  const std::size_t cut = std::min(first == std::string::npos ? digits.size() : first, digits.size() - keep);
-  digits.erase(0, cut);
-  if (d > 2) digits.insert(digits.size() - static_cast<std::size_t>(d - 2), ".");
-  return digits;
+  // The magnitude in units of the d-th decimal, as digits.
+  std::string digits = DigitsOf(Abs(value.Units()));
+  if (value.Scale() <= d) {
+    if (digits != "0") digits.append(static_cast<std::size_t>(d - value.Scale()), '0');
+  } else {
+    digits = DigitsOf(DropDigitsRounded(Abs(value.Units()), value.Scale() - d));
+  }
+  if (d == 2) return digits;
+  // All but the last d - 2 digits, then "." and those digits.
+  const std::size_t fraction = static_cast<std::size_t>(d - 2);
+  if (digits.size() < fraction) digits.insert(0, fraction - digits.size(), '0');
+  std::string whole = digits.substr(0, digits.size() - fraction);
+  return whole + "." + digits.substr(digits.size() - fraction);
 }
 
 // ---- Keys ------------------------------------------------------------------------------------
@@ -451,7 +635,7 @@ CalculatorEffect CalculatorMachine::HandleKey(KeyCode key) {
       s_.lastKey = "=";
       return Operator('=');
     case 'T':
-      s_.entry = -s_.entry;
+      s_.entry = s_.entry.Negated();
       return CalculatorEffect::kDisplay;
     case 'F':
       return CalculatorEffect::kFinish;
@@ -464,79 +648,92 @@ CalculatorEffect CalculatorMachine::HandleKey(KeyCode key) {
 
 std::string CalculatorMachine::Result() const {
   if (s_.typing) return CalculatorResultText(s_.entry, s_.decimals);
-  // The display may show the total with fewer decimals than it has (after "%" or "T" on it);
-  // its own digits are never cut.
-  const int decimals = std::max(s_.decimals, NormaliseCalculatorValue(s_.accumulator).decimals);
-  return CalculatorResultText(s_.accumulator, decimals);
+  // The display may show the total with fewer decimals than it has (after "T" on it); its own
+  // digits are never cut.
+  return CalculatorResultText(s_.accumulator, std::max(s_.decimals, Reduced(s_.accumulator).Scale()));
+}
+
+namespace {
+
+// The digit positions of a picture before its point (all of them without a point).
+int IntegerPlaces(bool hasPoint, int decimals) {
+  const std::string picture = CalculatorPicture(hasPoint, decimals);
+  const std::size_t point = picture.find('.');
+  const std::string integer = picture.substr(0, point);
+  return static_cast<int>(std::count_if(integer.begin(), integer.end(), [](char c) { return c == 'Z' || c == '9'; }));
+}
+
+}  // namespace
+
+// Whether one more digit can be typed: at most 16 digits, and all of them on the display.
+bool CalculatorMachine::DigitFits() const {
+  const int integerDigits = s_.entry.IntegerDigits();
+  if (!s_.hasPoint) return integerDigits < kCalculatorEntryDigits;
+  return integerDigits + s_.decimals < kCalculatorEntryDigits && integerDigits <= IntegerPlaces(true, s_.decimals + 1);
 }
 
 void CalculatorMachine::Digit(int digit) {
   if (!s_.typing) {
-    s_.entry = 0;
+    s_.entry = CalculatorNumber();
     s_.hasPoint = false;
     s_.decimals = 0;
   }
   s_.typing = true;
-  const double magnitude = std::fabs(s_.entry);
-  const bool negative = std::signbit(s_.entry);
-  // No more digits than the machine keeps.
-  const int integerDigits = IntegerDigits(magnitude);
-  if (s_.hasPoint ? integerDigits + s_.decimals >= kCalculatorDigits : integerDigits >= kCalculatorDigits) return;
-  double typed = 0;
-  if (!s_.hasPoint) {
-    typed = magnitude * 10 + digit;
-  } else {
-    // Worked in whole units of the last decimal, so that 1.23 is the double nearest 1.23
-    // rather than 1 + 0.2 + 0.03 with their errors added up.
-    const double units = std::round(magnitude * PowerOfTen(s_.decimals));
-    ++s_.decimals;
-    typed = (units * 10 + digit) / PowerOfTen(s_.decimals);
+  if (s_.entry.IsError() || !DigitFits()) return;
+  // The typed digits in whole units of the last decimal shown, then one place more.
+  const int scale = s_.hasPoint ? s_.decimals : 0;
+  Units units = 0;
+  if (!UnitsAtScale(s_.entry, scale, units)) {
+    units = static_cast<Units>(static_cast<Magnitude>(s_.entry.Units()) / PowerOfTen(s_.entry.Scale() - scale));
   }
-  s_.entry = negative ? -typed : typed;
+  const bool negative = s_.entry.IsNegative();
+  const Units typed = static_cast<Units>(Abs(units) * 10 + static_cast<Magnitude>(digit));
+  if (s_.hasPoint) ++s_.decimals;
+  s_.entry = CalculatorNumber::FromUnits(negative ? -typed : typed, s_.hasPoint ? s_.decimals : 0);
 }
 
 void CalculatorMachine::Point() {
   if (!s_.typing) {
-    s_.entry = 0;
+    s_.entry = CalculatorNumber();
     s_.hasPoint = false;
-    s_.decimals = 0;
-  }
-  if (!s_.hasPoint) {
-    s_.hasPoint = true;
     s_.decimals = 0;
   }
   s_.typing = true;
+  // The point takes a digit position: a display full of integer digits has no room for it.
+  if (!s_.hasPoint && !s_.entry.IsError() && s_.entry.IntegerDigits() <= IntegerPlaces(true, 0)) {
+    s_.hasPoint = true;
+    s_.decimals = 0;
+  }
 }
 
 void CalculatorMachine::Backspace() {
-  if (!std::isfinite(s_.entry)) return;
-  const double magnitude = std::fabs(s_.entry);
-  const bool negative = std::signbit(s_.entry);
-  double kept = magnitude;
+  if (s_.entry.IsError()) return;
+  const Units units = s_.entry.Units();
+  const int scale = s_.entry.Scale();
   if (!s_.hasPoint) {
-    kept = std::trunc(magnitude / 10);
+    // Truncated towards zero: a tenth of the whole part.
+    s_.entry = CalculatorNumber::FromUnits(units / static_cast<Units>(PowerOfTen(scale + 1)), 0);
   } else if (s_.decimals == 0) {
     s_.hasPoint = false;
   } else {
-    // Drop the last decimal: in whole units of it, then one place less.
-    const double units = std::round(magnitude * PowerOfTen(s_.decimals));
     --s_.decimals;
-    kept = std::trunc(units / 10) / PowerOfTen(s_.decimals);
+    if (scale > s_.decimals) {
+      s_.entry = CalculatorNumber::FromUnits(units / static_cast<Units>(PowerOfTen(scale - s_.decimals)), s_.decimals);
+    }
   }
-  s_.entry = negative ? -kept : kept;
-  s_.typing = s_.typing && s_.entry != 0;
+  s_.typing = s_.typing && !s_.entry.IsZero();
 }
 
-void CalculatorMachine::SetEntry(double value) {
-  const NormalisedValue n = NormaliseCalculatorValue(value);
-  s_.entry = n.value;
-  s_.decimals = n.decimals;
-  s_.hasPoint = n.decimals > 0;
+void CalculatorMachine::SetEntry(const CalculatorNumber& value) {
+  const CalculatorNumber n = NormaliseCalculatorValue(value);
+  s_.entry = n;
+  s_.decimals = n.IsError() ? 0 : n.Scale();
+  s_.hasPoint = s_.decimals > 0;
 }
 
 void CalculatorMachine::ClearAll() {
-  s_.entry = 0;
-  s_.accumulator = 0;
+  s_.entry = CalculatorNumber();
+  s_.accumulator = CalculatorNumber();
   s_.hasPoint = false;
   s_.decimals = 0;
   s_.typing = false;
@@ -559,7 +756,7 @@ void CalculatorMachine::AddTapeLine() {
 CalculatorEffect CalculatorMachine::Operator(char k) {
   switch (k) {
     case 'C':
-      if (!std::isfinite(s_.entry) || !std::isfinite(s_.accumulator)) {
+      if (s_.entry.IsError() || s_.accumulator.IsError()) {
         // After an error any clear starts again from 0.
         ClearAll();
         return CalculatorEffect::kDisplay;
@@ -578,7 +775,7 @@ CalculatorEffect CalculatorMachine::Operator(char k) {
       return CalculatorEffect::kTapeCleared;
 
     case 'R': {
-      const double rounded = RoundHundredths(s_.entry);
+      const CalculatorNumber rounded = RoundHundredths(s_.entry);
       s_.entry = rounded;
       s_.accumulator = rounded;
       s_.hasPoint = true;
@@ -587,31 +784,28 @@ CalculatorEffect CalculatorMachine::Operator(char k) {
       return CalculatorEffect::kTape;
     }
 
-    case '%':
+    case '%': {
       AddTapeLine();
+      // A hundredth of a number is exact: two decimals more.
+      auto hundredth = [](const CalculatorNumber& n) {
+        return n.IsError() ? n : CalculatorNumber::FromUnits(n.Units(), n.Scale() + 2);
+      };
       if (s_.pending == "+" || s_.pending == "-") {
-        SetEntry(s_.accumulator / 100 * s_.entry);
+        SetEntry(CalculatorOperate('*', hundredth(s_.accumulator), s_.entry));
       } else {
-        SetEntry(s_.entry / 100);
+        SetEntry(hundredth(s_.entry));
       }
       return CalculatorEffect::kTape;
+    }
 
     default:
       break;
   }
 
-  // The four operators and "=": the pending operator takes the entry as its second operand.
-  if (s_.pending == "+") {
-    s_.accumulator += s_.entry;
-  } else if (s_.pending == "-") {
-    s_.accumulator -= s_.entry;
-  } else if (s_.pending == "*") {
-    s_.accumulator *= s_.entry;
-  } else if (s_.pending == "/") {
-    s_.accumulator /= s_.entry;
-  } else {
-    s_.accumulator = s_.entry;
-  }
+  // The four operators and "=": the pending operator takes the entry as its second operand;
+  // without one the entry is copied. The running result is normalised either way.
+  const char pending = s_.pending.empty() ? ' ' : s_.pending[0];
+  s_.accumulator = CalculatorOperate(pending, s_.accumulator, s_.entry);
   AddTapeLine();
   SetEntry(s_.accumulator);
   s_.typing = false;

@@ -22,11 +22,19 @@
 // row clears the tape. Left and Right (also with Ctrl) slide the window, wrapping round the
 // 80 columns. "F" or Alt+F leave with the result, Escape with "".
 //
+// The arithmetic is exact decimal: every amount is a whole number of units of its last decimal
+// (CalculatorNumber). "+" and "-" are exact; "*" is exact and then normalised, "/" is rounded
+// once to what normalising keeps; the running result is normalised after every operator:
+// at most 15 digits in all, counting the integer digits and the decimals (so 2 / 3 gives
+// 0.666666666666667 and 1 / 3000 gives 0.000333333333333), the last one rounded to nearest
+// with ties away from zero, trailing zeros dropped. Whole numbers keep all their digits. An
+// amount being typed takes up to 16 digits, as many as the display shows.
+//
 // The whole state (position, display, running total, pending operator and tape) is kept in
 // "ZEDCALC.TMP" in the session's terminal directory, so the next opening carries on where the
 // last one ended. File format, one statement per line, lines ended by CR LF, comma-separated
-// items, numbers in plain decimal (the shortest text that reads back to the same double, no
-// exponent; flags -1 true and 0 false), texts between double quotes:
+// items, numbers in plain decimal (the shortest exact text, no exponent; flags -1 true and
+// 0 false), texts between double quotes:
 //
 //   line 1       column, tape start, entry, accumulator          1,23,0,0
 //   line 2       cleared, typing, has point, decimals            -1,0,0,0
@@ -35,13 +43,17 @@
 //
 // The reader takes the items in this order whatever the line breaks; an item that is missing,
 // unreadable or out of range keeps its initial value, so a damaged file never stops the
-// calculator from opening.
+// calculator from opening. Numbers are read exactly (an exponent is allowed); a running result
+// or tape value with more digits than the machine keeps (files written when the machine
+// worked in binary fractions: 0.30000000000000004) is normalised as it is read, and so is an
+// entry of more than 16 digits.
 //
-// A result that is not a number (a division by zero, an overflow) shows as "ERROR" on the
-// display and on the tape; F then returns "" and the next "C" clears everything.
+// A result that cannot be shown (a division by zero, a magnitude of 10^22 or more) shows as
+// "ERROR" on the display and on the tape; F then returns "" and the next "C" clears everything.
 #pragma once
 
 #include <array>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -60,13 +72,52 @@ inline constexpr int kCalculatorLastColumn = 55;     // the window's right edge 
 inline constexpr int kCalculatorTapeLines = 22;      // lines kept; rows 2..22 show at most 21
 inline constexpr int kCalculatorEmptyTape = 23;      // tape start of an empty tape
 inline constexpr int kCalculatorTopTapeStart = 2;    // the highest row a tape line reaches
-inline constexpr int kCalculatorDigits = 15;         // significant digits kept and typed
+inline constexpr int kCalculatorDigits = 15;         // digits a result keeps (normalising)
+inline constexpr int kCalculatorEntryDigits = 16;    // digits an amount being typed takes
 inline constexpr int kCalculatorValueWidth = 22;     // positions of a value on the tape
-// What a value that is not a finite number shows in its 22 positions.
+inline constexpr int kCalculatorLimitDigits = 22;    // a result must stay below 10^22
+// What a value that is not a number shows in its 22 positions.
 inline constexpr std::string_view kCalculatorErrorMark = "ERROR";
 
+__extension__ typedef __int128 CalculatorUnits;
+
+// An exact decimal amount: units / 10^scale (scale 0..37), or an error. Two numbers are equal
+// when they have the same value (12.5 == 12.50) or are both errors.
+class CalculatorNumber {
+ public:
+  CalculatorNumber() = default;
+  // A whole number of units of the scale-th decimal: FromUnits(125, 1) is 12.5.
+  static CalculatorNumber FromUnits(CalculatorUnits units, int scale);
+  static CalculatorNumber Error();
+  // Reads a plain decimal text ("-12.5", "0.001", "+3", "1.5e3"): false when the whole text is
+  // not one, or when the value is 10^22 or more. Digits past the 37th decimal (or the 37th
+  // significant digit) are rounded away.
+  static bool Parse(std::string_view text, CalculatorNumber& out);
+
+  // The exact plain decimal text without trailing zeros: "12.5", "-0.001", "0". "0" for an error.
+  std::string Text() const;
+  bool IsError() const { return error_; }
+  bool IsZero() const { return !error_ && units_ == 0; }
+  bool IsNegative() const { return !error_ && units_ < 0; }
+  CalculatorUnits Units() const { return units_; }
+  int Scale() const { return scale_; }
+  // Digits of the integer part of the magnitude (0 below 1).
+  int IntegerDigits() const;
+  CalculatorNumber Negated() const;
+
+  friend bool operator==(const CalculatorNumber& a, const CalculatorNumber& b);
+  friend std::ostream& operator<<(std::ostream& out, const CalculatorNumber& n) {
+    return out << (n.error_ ? std::string("ERROR") : n.Text());
+  }
+
+ private:
+  CalculatorUnits units_ = 0;
+  int scale_ = 0;
+  bool error_ = false;
+};
+
 struct TapeLine {
-  double value = 0;
+  CalculatorNumber value;
   bool hasPoint = false;
   int decimals = 0;
   char label = ' ';
@@ -76,12 +127,12 @@ struct TapeLine {
 struct CalculatorState {
   int column = 1;                       // left column of the window, 1..55
   int tapeStart = kCalculatorEmptyTape;  // row of the oldest visible tape line, 2..23
-  double entry = 0;                     // the number on the display
-  double accumulator = 0;               // the running result
+  CalculatorNumber entry;               // the number on the display
+  CalculatorNumber accumulator;         // the running result
   bool cleared = true;                  // set by a clear; a second clear clears the tape
   bool typing = false;                  // an entry is being typed
   bool hasPoint = false;                // the entry shows a decimal point
-  int decimals = 0;                     // decimals shown (and typed) in the entry, 0..15
+  int decimals = 0;                     // decimals shown (and typed) in the entry, 0..16
   std::string lastKey;                  // the key being handled, as text
   std::string pending;                  // "+", "-", "*", "/" or ""
   std::array<TapeLine, kCalculatorTapeLines> tape{};  // [21] is the newest line
@@ -90,42 +141,44 @@ struct CalculatorState {
 
 // ---- ZEDCALC.TMP -------------------------------------------------------------------------
 
-// The file's text for a state (see the format above). Values that are not finite are
-// written as 0; bytes of the texts that cannot stand between quotes (control characters,
-// the double quote) are left out.
+// The file's text for a state (see the format above). An error is written as 0; bytes of the
+// texts that cannot stand between quotes (control characters, the double quote) are left out.
 std::string WriteCalculatorState(const CalculatorState& state);
 // The state a file's text holds; every item that cannot be read keeps its initial value.
 CalculatorState ReadCalculatorState(std::string_view text);
-// The shortest plain decimal text that reads back to the same double ("0" when not finite).
-std::string CalculatorNumberText(double value);
 
 // ---- Arithmetic --------------------------------------------------------------------------
 
-// A value cut to at most 15 significant digits without trailing zeros, with the number of
-// decimals it keeps: 0.1 + 0.2 gives 0.3 with 1 decimal, 15.5 gives 1, 12 gives 0. A value
-// that is not finite comes back unchanged with 0 decimals.
-struct NormalisedValue {
-  double value = 0;
-  int decimals = 0;
-};
-NormalisedValue NormaliseCalculatorValue(double value);
+// A value cut to at most 15 digits (integer digits and decimals together; a whole number keeps
+// all its integer digits), the last one rounded to nearest with ties away from zero, without
+// trailing zeros; its scale is then the decimals it shows: 0.1 + 0.2 gives 0.3, 15.50 gives
+// 15.5, 2 / 3 gives 0.666666666666667. An error, or a value that rounds to 10^22 or more, gives
+// an error.
+CalculatorNumber NormaliseCalculatorValue(const CalculatorNumber& value);
+
+// An operator on two amounts, the result normalised: "+", "-", "*" exactly before normalising,
+// "/" rounded once to the digits normalising keeps. A division by zero, a result of 10^22 or
+// more, or an error operand gives an error.
+CalculatorNumber CalculatorOperate(char op, const CalculatorNumber& a, const CalculatorNumber& b);
 
 // "R": rounds to two decimals, ties to the even hundredth (2.125 gives 2.12, 2.375 2.38),
-// judged on the decimal digits the value shows, symmetrically for negative values.
-double RoundHundredths(double value);
+// symmetrically for negative values. The result has scale 2.
+CalculatorNumber RoundHundredths(const CalculatorNumber& value);
 
 // The picture a value is shown in: "-" and the last characters of "Z,ZZZ,ZZZ,ZZZ,ZZZ,ZZ9",
 // then "." and one "9" per decimal when the value has a point; always 22 characters.
 std::string CalculatorPicture(bool hasPoint, int decimals);
 
 // The 22 positions of a value on the tape or the display.
-std::string CalculatorValueText(double value, bool hasPoint, int decimals, values::Values& values);
+std::string CalculatorValueText(const CalculatorNumber& value, bool hasPoint, int decimals,
+                                values::Values& values);
 
 // The result F returns: the value in hundredths, without a sign. d is the decimals, at least
-// 2; the digits of the value rounded to d decimals, with a point before the last d - 2 of them
-// when d is above 2: 12.5 gives "1250", 1.234 "123.4", 0 "0", -7 "700". "" when the value is
-// not finite.
-std::string CalculatorResultText(double value, int decimals);
+// 2; the digits of the value rounded to d decimals (ties away from zero) are written without
+// leading zeros, with a point before the last d - 2 of them when d is above 2 (padded with
+// zeros to d - 2 digits): 12.5 gives "1250", 1.234 "123.4", 0 "0", -7 "700", 0.001 ".1",
+// 0.0001 ".01". "" for an error.
+std::string CalculatorResultText(const CalculatorNumber& value, int decimals);
 
 // ---- Keys --------------------------------------------------------------------------------
 
@@ -161,7 +214,8 @@ class CalculatorMachine {
   CalculatorEffect Operator(char k);
   void ClearAll();
   void AddTapeLine();
-  void SetEntry(double value);
+  void SetEntry(const CalculatorNumber& value);
+  bool DigitFits() const;
 
   CalculatorState& s_;
 };

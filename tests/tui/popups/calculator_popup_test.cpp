@@ -186,7 +186,7 @@ TEST(CalculatorPopupTest, ADamagedStateFileStillOpensTheWindow) {
     ASSERT_GE(rig.shots.size(), 2u);
     EXPECT_EQ(rig.ShotText(0, 24, 1, 26), Framed(Right22("0") + "  "));
     EXPECT_EQ(rig.ShotText(1, 24, 1, 26), Framed(Right22("8") + "  "));
-    EXPECT_EQ(ReadCalculatorState(rig.ReadCalcFile()).entry, 8);
+    EXPECT_EQ(ReadCalculatorState(rig.ReadCalcFile()).entry.Text(), "8");
   }
 }
 
