@@ -162,8 +162,12 @@ std::string LayNumber(std::string_view picture, bool negative, bool zero, Scaled
       case 'Z':
       case 'z':
         if (minusPending) {
+          // Left of the minus is the leading fill area: a "," there shows the fill, not the
+          // thousands character.
           o = '-';
           minusPending = false;
+          fill = Fill::Blank;
+          leading = false;
         } else if (!inDecimalZone(p) || zero) {
           o = ' ';
           fill = Fill::Blank;
@@ -176,8 +180,11 @@ std::string LayNumber(std::string_view picture, bool negative, bool zero, Scaled
         break;
       case '*':
         if (minusPending) {
+          // The minus stands where an asterisk would: the fill to its left is asterisks.
           o = '-';
           minusPending = false;
+          fill = Fill::Asterisk;
+          leading = false;
         } else if (!inDecimalZone(p)) {
           o = '*';
           fill = Fill::Asterisk;

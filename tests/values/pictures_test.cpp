@@ -95,6 +95,12 @@ TEST(FormatPicture, NegativeNumbersAndTheFloatingMinus) {
       {"ZZ9.99", -0.001, "  -'00"},  // negative though it rounds to 0
       {"ZZ9.99", -3.5, " -3'50"},
       {"***9", -5, "**-5"},
+      {"***,*99.99", -50, "****-50'00"},  // the fill left of a "*" minus is asterisks
+      {"***,*99.99", -1234.5, "*-1.234'50"},
+      {"*,**9", -5, "***-5"},
+      {"ZZ,Z9", -5, "   -5"},           // and left of a "Z" minus, blanks
+      {"ZZ,Z9.99", -5, "   -5'00"},
+      {"Z,ZZ9.99", -5, "   -5'00"},
       {"ZZZ", -0.0, "   "},        // negative zero is not negative
   };
   CheckPictures(std::begin(cases), std::end(cases), NumberCharacters{});
