@@ -161,7 +161,7 @@ bool FormParser::StartRecord() {
 }
 
 bool FormParser::Text(std::string& out, const std::string& what) {
-  if (!reader_.Next(out)) return Fail(reader_.ItemLine(), what, "the file ends inside the record");
+  if (!reader_.NextText(out)) return Fail(reader_.ItemLine(), what, "the file ends inside the record");
   return true;
 }
 

@@ -27,10 +27,15 @@ int ItemReader::CountLineEnds(std::size_t from, std::size_t to) const {
   return count;
 }
 
-bool ItemReader::Next(std::string& item) {
+bool ItemReader::Next(std::string& item) { return Read(item, false); }
+
+bool ItemReader::NextText(std::string& item) { return Read(item, true); }
+
+bool ItemReader::Read(std::string& item, bool verbatim) {
   item.clear();
   if (AtEnd()) return false;
   afterComma_ = false;
+  const std::size_t start = pos_;
   while (pos_ < text_.size() && text_[pos_] == ' ') ++pos_;
   itemLine_ = line_;
 
@@ -43,10 +48,11 @@ bool ItemReader::Next(std::string& item) {
     line_ += CountLineEnds(start, stop);
     pos_ = close == std::string_view::npos ? text_.size() : close + 1;
   } else {
+    if (verbatim) pos_ = start;
     while (pos_ < text_.size()) {
       char c = text_[pos_];
       if (c == ',' || c == '\r' || c == '\n') break;
-      if (c != '\t') item.push_back(c);
+      if (c != '\t' || verbatim) item.push_back(c);
       ++pos_;
     }
   }

@@ -10,6 +10,9 @@
 //     commas, blanks and line ends inside are kept, the quotes are not part of the item.
 //   - Any other item runs to the next comma or line end. Blanks inside it and at its end are
 //     kept; tabs inside it are dropped.
+//   - Texts of a form file (NextText) follow the form file's own rule instead: an item that
+//     does not begin with a double quote is taken as it stands, from the separator before it
+//     to the next comma or line end, its leading blanks and its tabs included.
 //   - After an item, blanks and tabs are skipped and one comma or one line end is consumed.
 //   - A byte 1A hexadecimal (the old end-of-file mark) ends the file wherever it stands.
 //
@@ -33,6 +36,9 @@ class ItemReader {
 
   // Reads the next item into `item`. False (and `item` empty) when no item is left.
   bool Next(std::string& item);
+  // Reads the next item as a form file's text: the same, but an item without quotes keeps its
+  // leading blanks and its tabs.
+  bool NextText(std::string& item);
 
   // The line (from 1) on which the item last read began; before any read, the current line.
   int ItemLine() const { return itemLine_; }
@@ -56,6 +62,7 @@ class ItemReader {
   void StartRecord() { afterComma_ = false; }
 
  private:
+  bool Read(std::string& item, bool verbatim);
   // Length of the line end at `at` (2 for CR LF, 1 for a lone CR or LF, 0 for none).
   std::size_t LineEndAt(std::size_t at) const;
   // Counts the line ends inside the bytes [from, to).

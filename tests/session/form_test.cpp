@@ -161,6 +161,24 @@ TEST(FormLoaderTest, RecordsMaySpreadOverLinesAndShareThem) {
   EXPECT_EQ(form.ListCount, 0);
 }
 
+TEST(FormLoaderTest, UnquotedTextsKeepTheirLeadingBlanksAndTabs) {
+  // A form file's text without quotes runs from the comma before it to the next comma or line
+  // end as it stands; blanks around numbers and before a quote are still skipped.
+  const std::string text = CrLf({"1,3", "\"1b\",3,0,0,0,0,0", " 3 ,  3,  Finca: ,3,0,0,0,1,0,\"\"",
+                                 "4,3,\tNom\tcurt ,3,0,0,0,0,0,  \"|A,Alta\"", "5,3,   \"Quoted\",3,0,0,0,0,0,\"\"", "0"});
+  RecordingTranslator translator;
+  Form form;
+  FormStatus status = ParseForm(text, "f", translator, form);
+  ASSERT_TRUE(status.ok) << status.message;
+  EXPECT_EQ(form.Field(1, 1).Label, "  Finca: ");
+  EXPECT_EQ(form.Field(1, 1).Attribute[0], 3);
+  EXPECT_EQ(form.Field(1, 1).Attribute[1], 3);
+  EXPECT_EQ(form.Field(1, 2).Label, "\tNom\tcurt ");
+  EXPECT_EQ(form.Field(1, 2).Choices, "|A,Alta");
+  EXPECT_EQ(form.Field(1, 3).Label, "Quoted");
+  EXPECT_EQ(translator.calls[0], "  Finca: ");  // translated as written
+}
+
 TEST(FormLoaderTest, ApostropheLineInsideARecordIsReadAsItems) {
   // Between the fields of a panel record the line "'Nom" is the next field's items, not a
   // comment: its first item is the row, which is no number.
