@@ -1,4 +1,5 @@
 #include "platform/paths.h"
+#include "platform/directories.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -95,6 +96,23 @@ bool ChangeDirectory(std::string_view systemPath) {
   std::string host = HostPath(systemPath);
   if (host.empty()) return true;
   return ::chdir(host.c_str()) == 0;
+}
+
+std::string CurrentDirectory() {
+  std::string buffer(4096, '\0');
+  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE || buffer.size() > (1u << 20)) return {};
+    buffer.resize(buffer.size() * 2);
+  }
+  return std::string(buffer.c_str());
+}
+
+std::string AbsolutePath(std::string_view systemPath, std::string_view directory) {
+  if (systemPath.empty() || systemPath.front() == '/' || systemPath.front() == '\\') return std::string(systemPath);
+  std::string out(directory);
+  if (out.empty() || out.back() != '/') out += '/';
+  out += systemPath;
+  return out;
 }
 
 bool RemoveFile(std::string_view systemPath) {

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "platform/directories.h"
 #include "platform/files.h"
 
 namespace session {
@@ -72,8 +73,11 @@ std::string ReadIniValue(std::string_view path, std::string_view section, std::s
   return FindIniValue(*content, section, key);
 }
 
+OrbaIniSettings::OrbaIniSettings(const Environment& environment)
+    : environment_(environment), startDirectory_(platform::CurrentDirectory()) {}
+
 std::string OrbaIniSettings::Read(std::string_view section, std::string_view key) {
-  std::string path = environment_.Get("ZEDROOT").value_or("") + "Orba.ini";
+  std::string path = platform::AbsolutePath(environment_.Get("ZEDROOT").value_or(""), startDirectory_) + "Orba.ini";
   return ReadIniValue(path, section, key);
 }
 

@@ -33,14 +33,17 @@ std::string FindIniValue(std::string_view content, std::string_view section, std
 
 // The installation's settings file for the formatting settings: [section] key of "Orba.ini" in
 // the installation root. The path is ZEDROOT + "Orba.ini" (the root is expected to end in "\"),
-// and ZEDROOT is read again at every call. The environment must outlive this object.
+// and ZEDROOT is read again at every call. A relative ZEDROOT is taken from the directory that
+// was current when this object was made (the program changes into the root after that). The
+// environment must outlive this object.
 class OrbaIniSettings : public values::SettingsSource {
  public:
-  explicit OrbaIniSettings(const Environment& environment) : environment_(environment) {}
+  explicit OrbaIniSettings(const Environment& environment);
   std::string Read(std::string_view section, std::string_view key) override;
 
  private:
   const Environment& environment_;
+  std::string startDirectory_;
 };
 
 }  // namespace session

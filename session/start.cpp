@@ -7,6 +7,7 @@
 #include <cmath>
 #include <optional>
 
+#include "platform/directories.h"
 #include "platform/paths.h"
 #include "platform/sharing.h"
 #include "session/ini.h"
@@ -136,7 +137,9 @@ void StartSession(const Environment& environment, Session& session) {
   session = Session{};
   session.ColourTable = {};
 
-  session.RootDir = EnvOrEmpty(environment, "ZEDROOT");
+  // The program changes into the root and then uses it as a prefix: a relative root is taken
+  // from the directory the program started in.
+  session.RootDir = platform::AbsolutePath(EnvOrEmpty(environment, "ZEDROOT"), platform::CurrentDirectory());
   session.ExeDir = EnvOrEmpty(environment, "ZEDEXE");
   session.TempDir = NormaliseDirectory(EnvOrEmpty(environment, "ZEDTMP"));
 
@@ -170,7 +173,7 @@ void StartSession(const Environment& environment, Session& session) {
   session.OutputSetting = ReadIniValue(orbaTerm, "Sistema", "Sortida");
   session.Language = FitText(ReadIniValue(orbaTerm, "Sistema", "Idioma"), 3);
   if (TrimBlanks(session.Language).empty()) {
-    const std::string orba = EnvOrEmpty(environment, "ZEDROOT") + "Orba.ini";
+    const std::string orba = session.RootDir + "Orba.ini";
     session.Language = FitText(ReadIniValue(orba, "Usuari", "Idioma"), 3);
   }
 

@@ -52,6 +52,26 @@ TEST_F(StartUp, MissingCardFileIsCreatedFromItsDescription) {
   EXPECT_EQ(r->substr(0, 4), k);
 }
 
+// A relative ZEDROOT names the root from the directory the program starts in, although the
+// program changes into the root: the form, the data and Orba.ini's decimal character are found.
+TEST_F(StartUp, ARelativeRootIsTakenFromTheStartDirectory) {
+  session::MapEnvironment env = inst_.Environment();
+  env.Set("ZEDROOT", "inst/");
+  std::string card;
+  Session run(env, {
+      [&](HeadlessControl& c) { c.PushText("5\r"); },
+      [&](HeadlessControl& c) { c.PushText("2\r"); },
+      [&](HeadlessControl& c) {
+        card = c.Text();
+        c.PushKey(key::kEscape);
+      },
+  });
+  run.SetWorkingDirectory(std::filesystem::path(inst_.root()).parent_path().string());
+  EXPECT_EQ(run.Execute(), 0) << run.Failure();
+  EXPECT_NE(card.find("Baixos, local 3"), std::string::npos) << card;
+  EXPECT_NE(card.find("0,00"), std::string::npos) << "the decimal character of the root's Orba.ini:\n" << card;
+}
+
 // Without its form, or with a data file that is neither there nor described, the program ends
 // with a non-zero status and says why.
 TEST_F(StartUp, MissingFormOrDataFileEndsWithAMessage) {

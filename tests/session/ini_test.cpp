@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <fstream>
 #include <string>
 
@@ -89,6 +91,22 @@ TEST(OrbaIniSettingsTest, ReadsZedrootAgainAtEveryCall) {
   // No separator is inserted: a root without its final "\" names another file.
   env.Set("ZEDROOT", second.path());
   EXPECT_EQ(settings.Read("Usuari", "DatCaracter"), "");
+}
+
+TEST(OrbaIniSettingsTest, ARelativeRootIsTakenFromTheStartDirectory) {
+  testing_support::TempDir top;
+  std::filesystem::create_directories(std::filesystem::path(top.path()) / "inst");
+  WriteFile(top / "inst/Orba.ini", "[Usuari]\r\nDatCaracter=-\r\n");
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(top.path());
+  MapEnvironment env;
+  env.Set("ZEDROOT", "inst/");
+  OrbaIniSettings settings(env);
+  // The program changes into the root before the first setting is read.
+  std::filesystem::current_path(std::filesystem::path(top.path()) / "inst");
+  const std::string read = settings.Read("Usuari", "DatCaracter");
+  std::filesystem::current_path(before);
+  EXPECT_EQ(read, "-");
 }
 
 }  // namespace
