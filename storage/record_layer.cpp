@@ -415,14 +415,27 @@ bool RecordLayer::RecProbe(FileHandle handle, int count, std::string_view limit)
   long n = count < 0 ? -static_cast<long>(count) : count;
   std::string key = slot->keyValue;
   Status status = kStatusOk;
-  for (long i = 0; i < n && status == kStatusOk; ++i) status = PrivateMove(*slot, code, key);
+  long moved = 0;
+  for (; moved < n; ++moved) {
+    status = PrivateMove(*slot, code, key);
+    if (status != kStatusOk) break;
+  }
 
   bool result = false;
   if (status == kStatusOk) {
     std::string form = KeyCompareForm(std::string_view(key).substr(0, limit.size()), handle);
     result = count >= 0 ? form <= limit : form >= limit;
   }
-  if (positionStatus == kStatusOk) GetDirect(*slot, remembered, false);
+  if (positionStatus == kStatusOk) {
+    GetDirect(*slot, remembered, false);
+  } else {
+    // No current record to return to (right after a delete the file keeps only its place
+    // between two records): take back each move with one the other way.
+    const std::uint16_t back = code == Op::kOpGetNext ? Op::kOpGetPrevious : Op::kOpGetNext;
+    for (long i = 0; i < moved; ++i) {
+      if (PrivateMove(*slot, back, key) != kStatusOk) break;
+    }
+  }
   return result;
 }
 

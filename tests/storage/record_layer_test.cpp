@@ -418,6 +418,24 @@ TEST_F(FilledTest, ProbeLooksAheadWithoutMoving) {
   EXPECT_EQ(Area().substr(0, 4), "CCCC");
 }
 
+TEST_F(FilledTest, ProbeRightAfterADeleteLeavesTheFileWhereItWas) {
+  // Without a current record the probe cannot return to one; it takes its moves back instead,
+  // so that the next move in the probe's direction finds what it would have found.
+  ASSERT_EQ(layer->RecFind(508, 0, "BBBB", 0), 0);
+  ASSERT_EQ(layer->RecDelete(508), 0);
+  EXPECT_TRUE(layer->RecProbe(508, 1, ""));
+  EXPECT_TRUE(layer->RecProbe(508, 2, ""));
+  EXPECT_FALSE(layer->RecProbe(508, 9, ""));  // stopped at the end after some moves
+  ASSERT_EQ(layer->RecSkip(508, 1), 0);
+  EXPECT_EQ(Area().substr(0, 4), "CCCC");
+
+  ASSERT_EQ(layer->RecFind(508, 0, "DDDD", 0), 0);
+  ASSERT_EQ(layer->RecDelete(508), 0);
+  EXPECT_TRUE(layer->RecProbe(508, -2, ""));
+  ASSERT_EQ(layer->RecSkip(508, -1), 0);
+  EXPECT_EQ(Area().substr(0, 4), "CCCC");
+}
+
 TEST_F(FilledTest, ProbeAtTheLastRecord) {
   ASSERT_EQ(layer->RecFind(508, 0, "EEEE", 0), 0);
   EXPECT_FALSE(layer->RecProbe(508, 1, ""));
