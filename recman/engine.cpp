@@ -259,6 +259,10 @@ struct Engine::Impl {
     Status status = ParseCreateBuffer(
         std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(c.data), *c.dataLength), spec);
     if (status != kStatusOk) return status;
+    // A key-only file would keep each record only in its key; this engine keeps every record
+    // whole, so it refuses the flag rather than accept it and do otherwise. Files that carry it
+    // from before still open.
+    if (spec.fileFlags & kFileKeyOnly) return kStatusOperationNotAllowed;
     const bool replace = c.keyNumber != -1;
     LockFile claim;
     if (FileExists(path)) {

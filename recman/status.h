@@ -32,6 +32,7 @@ constexpr Status kStatusInvalidKeyPosition = 27;
 constexpr Status kStatusInvalidRecordLength = 28;
 constexpr Status kStatusInvalidKeyLength = 29;
 constexpr Status kStatusNotARecordFile = 30;
+constexpr Status kStatusOperationNotAllowed = 41;
 constexpr Status kStatusInvalidRecordAddress = 43;
 constexpr Status kStatusInconsistentKeyFlags = 45;
 constexpr Status kStatusAccessDenied = 46;

@@ -69,6 +69,9 @@ std::vector<BadCreate> BadCreates() {
       {"collating flag without a block", CreateBuffer(10, {{{1, 2, kKeyCollating}}}), kStatusBadCollatingSequence},
       {"collating block cut short", shortBlock, kStatusBadCollatingSequence},
       {"collating block without its signature", badSignature, kStatusBadCollatingSequence},
+      {"key-only file", CreateBuffer(10, {{{1, 2}}}, 1024, kFileKeyOnly), kStatusOperationNotAllowed},
+      {"key-only file with two keys", CreateBuffer(10, {{{1, 2}}, {{3, 2}}}, 1024, kFileKeyOnly),
+       kStatusInvalidNumberOfKeys},
   };
 }
 
