@@ -457,6 +457,8 @@ constexpr int kQuotientScale = 16;
 bool QuotientUnits(const CalculatorNumber& a, const CalculatorNumber& b, Magnitude& out) {
   const Magnitude limit = PowerOfTen(kCalculatorLimitDigits + kQuotientScale);
   const Magnitude divisor = Abs(b.Units());
+  // Ten times any remainder must fit: divisors have at most 22 digits once reduced.
+  if (divisor >= PowerOfTen(37)) return false;
   Magnitude q = Abs(a.Units()) / divisor;
   Magnitude r = Abs(a.Units()) % divisor;
   const int shift = b.Scale() - a.Scale() + kQuotientScale;
@@ -684,7 +686,8 @@ void CalculatorMachine::Digit(int digit) {
   const int scale = s_.hasPoint ? s_.decimals : 0;
   Units units = 0;
   if (!UnitsAtScale(s_.entry, scale, units)) {
-    units = static_cast<Units>(static_cast<Magnitude>(s_.entry.Units()) / PowerOfTen(s_.entry.Scale() - scale));
+    // More decimals than the display shows (a file written by hand): the shown ones are kept.
+    units = Signed(Abs(s_.entry.Units()) / PowerOfTen(s_.entry.Scale() - scale), s_.entry.IsNegative());
   }
   const bool negative = s_.entry.IsNegative();
   const Units typed = static_cast<Units>(Abs(units) * 10 + static_cast<Magnitude>(digit));

@@ -79,6 +79,11 @@ TEST(CalculatorStateFileTest, FilesOfTheBinaryMachineReadBackNormalised) {
   EXPECT_EQ(s.tape[1].value, N("0.3"));
   EXPECT_EQ(s.tape[2].value, N("123456789012345"));
   EXPECT_EQ(CalculatorMachine(s).Result(), "85.9999999999999");
+  // An entry with more decimals than the display shows goes on from the digits shown.
+  CalculatorState hand = ReadCalculatorState("1,23,-1.25,0\r\n0,-1,-1,1\r\n");
+  CalculatorMachine(hand).HandleKey('3');
+  EXPECT_EQ(hand.entry, N("-1.23"));
+  EXPECT_EQ(hand.decimals, 2);
   // Carrying on from it is exact decimal arithmetic.
   CalculatorMachine machine(s);
   for (KeyCode k : {KeyCode{'+'}, KeyCode{'1'}, KeyCode{'='}}) machine.HandleKey(k);
