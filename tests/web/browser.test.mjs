@@ -1,0 +1,192 @@
+// modcarta-web in a real browser: Debian's chromium, headless, driven by playwright-core.
+// One installation, one server and one chromium serve all the cases; each case has its own
+// browser context (its own cookies), so each is its own workstation.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import {
+  makeInstallation, startServer, launchBrowser, loggedInPage, screen, waitFor, keys, clickCell,
+  saveRecords, csvLine, childPrograms, until,
+} from './browser_support.mjs';
+
+let inst, server, chrome;
+
+before(async () => {
+  inst = makeInstallation();
+  server = await startServer(inst);
+  chrome = await launchBrowser();
+});
+
+after(async () => {
+  if (chrome) await chrome.close();
+  if (server) await server.stop();
+  if (inst) fs.rmSync(inst.dir, { recursive: true, force: true });
+});
+
+// The stations of maria's open connections.
+function stations() {
+  const dir = path.join(inst.root, 'WEB', 'maria');
+  return fs.existsSync(dir) ? fs.readdirSync(dir) : [];
+}
+
+test('a wrong password is refused with a clear page', async () => {
+  const context = await chrome.browser.newContext();
+  const page = await context.newPage();
+  await page.goto(server.url + '/');
+  assert.equal(new URL(page.url()).pathname, '/login');
+  await page.fill('#name', 'maria');
+  await page.fill('#password', 'wrong');
+  await page.click('#login');
+  assert.match(await page.textContent('#notice'), /Wrong name or password/);
+  assert.equal((await context.cookies()).length, 0);
+  await context.close();
+});
+
+test('a WebSocket from another origin or without the cookie is refused', async () => {
+  const { context, page } = await loggedInPage(chrome.browser, server.url);
+  await waitFor(page, 'Finca ..............:');
+  // localhost is another site than 127.0.0.1: its page gets no cookie and has another Origin.
+  const other = await context.newPage();
+  await other.goto(server.url.replace('127.0.0.1', 'localhost') + '/login');
+  const outcome = await other.evaluate((target) => new Promise((resolve) => {
+    const ws = new WebSocket(target);
+    ws.onopen = () => resolve('opened');
+    ws.onclose = () => resolve('refused');
+  }), server.url.replace('http', 'ws') + '/term');
+  assert.equal(outcome, 'refused');
+  await context.close();
+});
+
+test('the operator edits a card with keys, the mouse and the pop-ups', async () => {
+  const before = saveRecords(inst, 'TranLauV');
+  assert.notEqual(csvLine(before, '005,002,'), '', 'the demo has a card for 5/2');
+  const { context, page } = await loggedInPage(chrome.browser, server.url);
+  await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: server.url });
+
+  let s = await waitFor(page, 'Finca ..............:');
+  // F4: the property list, framed with box-drawing characters.
+  await keys(page, ['F4']);
+  s = await waitFor(page, '005  Carrer de Castillejos, 150');
+  assert.match(s, /[─│┌┐└┘═║╔╗╚╝]/, 'the list has its frame');
+  await keys(page, ['Escape', { text: '5' }, 'Enter']);
+  await waitFor(page, 'Departament ........:');
+  await keys(page, ['F4']);
+  await waitFor(page, '001  Baixos, magatzem 2');
+  await keys(page, ['Escape', { text: '2' }, 'Enter']);
+
+  // Panel 3: the card of 5/2, with its accented labels and its blue background.
+  s = await waitFor(page, 'Inici del contracte');
+  assert.match(s, /Baixos, local 3/);
+  assert.match(s, /Fiança/);
+  const blue = await page.evaluate(() => {
+    const b = window.modcartaTerm.buffer.active;
+    for (let y = 0; y < 25; ++y) {
+      for (let x = 0; x < 80; ++x) {
+        const c = b.getLine(y).getCell(x);
+        if (c.isBgPalette() && (c.getBgColor() === 4 || c.getBgColor() === 12)) return true;
+      }
+    }
+    return false;
+  });
+  assert.ok(blue, 'the demo colour scheme paints a blue background');
+
+  // A date (Ctrl+Y empties the field), an amount, then a click on the VAT choice field.
+  await keys(page, ['Control+y', { text: '01/03/2025' }, 'Tab', 'ArrowDown', 'ArrowDown', 'ArrowDown',
+    'Control+y', { text: '123456' }]);
+  s = await screen(page);
+  const rows = s.split('\n');
+  const ivaRow = rows.findIndex((l) => l.includes('Aplica IVA .........:'));
+  assert.ok(ivaRow >= 0, s);
+  await clickCell(page, ivaRow, rows[ivaRow].indexOf(':') + 2);
+  await keys(page, [{ text: 'N' }]);
+  // Ctrl+C copies the field: the program's OSC 52 reaches the browser's clipboard.
+  await keys(page, ['Control+c']);
+  assert.ok(await until(() => page.evaluate(() => window.modcartaCopied !== undefined)), 'no OSC 52 copy arrived');
+  assert.match(await page.evaluate(() => window.modcartaCopied), /No/);
+  await keys(page, ['Tab']);
+  s = await waitFor(page, '1.234,56');
+  assert.match(s, /Inici del contracte : 1\/3\/2025/);
+  assert.match(s, /Aplica IVA .........: No/);
+
+  // Alt+X: the calculator adds 12.5 and 3; F types its result into the deposit.
+  await keys(page, ['ArrowUp', 'ArrowUp', 'Control+y', 'Alt+x', { text: '12.5+3=' }]);
+  await waitFor(page, '15,5');
+  await keys(page, [{ text: 'F' }, 'Tab']);
+  s = await waitFor(page, 'Fiança .............:         15,50');
+
+  // Alt+C on the last update: the calendar opens on the working date (today); Right and F
+  // type the next day.
+  const down = Array(11).fill('ArrowDown');
+  await keys(page, [...down, 'Control+y', 'Alt+c']);
+  const months = ['GENER', 'FEBRER', 'MARÇ', 'ABRIL', 'MAIG', 'JUNY', 'JULIOL', 'AGOST', 'SETEMBRE', 'OCTUBRE',
+    'NOVEMBRE', 'DESEMBRE'];
+  const today = new Date();
+  await waitFor(page, months[today.getMonth()]);
+  await keys(page, ['ArrowRight', { text: 'F' }, 'Tab']);
+  await waitFor(page, months[today.getMonth()], { gone: true });
+  const tomorrow = new Date(today.getFullYear(), today.getMonth(), today.getDate() + 1);
+  const iso = `${tomorrow.getFullYear()}-${String(tomorrow.getMonth() + 1).padStart(2, '0')}-` +
+    String(tomorrow.getDate()).padStart(2, '0');
+
+  // PgDn on the last field saves the card and goes on to department 3.
+  await keys(page, ['PageDown']);
+  s = await waitFor(page, 'Pis Entresòl 1a');
+  assert.match(s, /Departament ........: 3/);
+
+  // Escape to the end: panel 3, panel 2, panel 1; the page says the program has ended.
+  await keys(page, ['Escape']);
+  await waitFor(page, 'Inici del contracte', { gone: true });
+  for (let i = 0; i < 2 && !(await page.evaluate(() => window.modcartaEnded)); ++i) {
+    await page.waitForTimeout(300);
+    await keys(page, ['Escape']);
+  }
+  assert.ok(await until(() => page.evaluate(() => window.modcartaEnded !== undefined)), await screen(page));
+  assert.match(await page.textContent('#ended-text'), /has ended/);
+  assert.ok(await page.isVisible('#again'));
+
+  const now = csvLine(saveRecords(inst, 'TranLauV'), '005,002,').split(',');
+  const was = csvLine(before, '005,002,').split(',');
+  assert.equal(now.length, was.length);
+  assert.equal(now[2], '2025-03-01');
+  assert.equal(now[9], '123456');
+  assert.equal(now[12], 'N');
+  assert.equal(now[11], '1550');
+  assert.equal(now[8], iso);
+  await context.close();
+});
+
+test('two browser sessions on one card: the second waits with the lock message', async () => {
+  const first = await loggedInPage(chrome.browser, server.url);
+  const second = await loggedInPage(chrome.browser, server.url);
+  for (const { page } of [first, second]) await waitFor(page, 'Finca ..............:');
+  await keys(first.page, [{ text: '5' }, 'Enter', { text: '2' }, 'Enter']);
+  await waitFor(first.page, 'Inici del contracte');
+  await keys(second.page, [{ text: '5' }, 'Enter', { text: '2' }, 'Enter']);
+  await waitFor(second.page, 'FITXER BLOQUEJAT');
+  // The first leaves the card: the second gets in.
+  await keys(first.page, ['Escape']);
+  await waitFor(second.page, 'Inici del contracte');
+  await first.context.close();
+  await second.context.close();
+});
+
+test('closing the tab ends the program and frees its workstation', async () => {
+  assert.ok(await until(() => childPrograms(server).length === 0), 'programs of earlier cases still run');
+  const { context, page } = await loggedInPage(chrome.browser, server.url);
+  await waitFor(page, 'Finca ..............:');
+  await keys(page, [{ text: '5' }, 'Enter', { text: '2' }, 'Enter']);
+  await waitFor(page, 'Inici del contracte');
+  assert.equal(childPrograms(server).length, 1);
+  assert.equal(stations().length, 1);
+  await context.close();
+  assert.ok(await until(() => childPrograms(server).length === 0), 'the program outlived its tab');
+  assert.ok(await until(() => stations().length === 0), 'the workstation directory is left behind');
+  // Its registry entry is free: another station opens the same card at once.
+  const other = await loggedInPage(chrome.browser, server.url);
+  await waitFor(other.page, 'Finca ..............:');
+  await keys(other.page, [{ text: '5' }, 'Enter', { text: '2' }, 'Enter']);
+  const s = await waitFor(other.page, 'Inici del contracte', { timeout: 5000 });
+  assert.doesNotMatch(s, /BLOQUEJAT/);
+  await other.context.close();
+});
