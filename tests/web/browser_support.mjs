@@ -106,6 +106,8 @@ export async function keys(page, list) {
   for (const k of list) {
     if (typeof k === 'string') await page.keyboard.press(k);
     else await page.keyboard.type(k.text);
+    // A lone Escape is told from Alt+key by the pause after it, as in a terminal.
+    if (k === 'Escape') await page.waitForTimeout(80);
   }
 }
 

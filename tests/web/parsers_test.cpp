@@ -95,10 +95,12 @@ TEST(WebUsers, AccountLines) {
   EXPECT_EQ(a->hash, hash);
   EXPECT_EQ(a->language, "SPA");
   EXPECT_EQ(web::FormatAccountLine(*a), "maria:" + hash + ":SPA");
-  for (const std::string& bad : std::vector<std::string>{"maria:" + hash, "maria:plain:CAT", "maria:" + hash + ":ENG", ":" + hash + ":CAT",
-                          ".hidden:" + hash + ":CAT", "../x:" + hash + ":CAT", "a b:" + hash + ":CAT",
-                          std::string(33, 'a') + ":" + hash + ":CAT", "# comment", ""}) {
-    EXPECT_FALSE(web::ParseAccountLine(bad).has_value()) << bad;
+  const std::vector<std::string> bad = {
+      "maria:" + hash,  "maria:plain:CAT", "maria:$y$a:b$c:CAT", "maria:$y$a\nb:CAT", "maria:" + hash + ":ENG",
+      ":" + hash + ":CAT", ".hidden:" + hash + ":CAT", "../x:" + hash + ":CAT", "a b:" + hash + ":CAT",
+      std::string(33, 'a') + ":" + hash + ":CAT", "# comment", ""};
+  for (const std::string& line : bad) {
+    EXPECT_FALSE(web::ParseAccountLine(line).has_value()) << line;
   }
 }
 

@@ -24,6 +24,7 @@
 #include <set>
 #include <sstream>
 
+#include "session/station.h"
 #include "tools/web/logins.h"
 #include "tools/web/pages.h"
 #include "tools/web/requests.h"
@@ -78,21 +79,15 @@ bool StaticName(std::string_view name) {
   return true;
 }
 
-// The station files of one browser workstation: its operator's name and terminal directory,
-// and its language with today's date as the working date. Code page 850 (ASCII here), CR LF.
+// The station files of one browser workstation: its operator and terminal directory, its
+// language, and today as the working date.
 std::string WriteStation(const std::string& dir, const Account& account) {
   std::time_t now = std::time(nullptr);
   std::tm tm{};
   ::localtime_r(&now, &tm);
   char date[32];
   std::snprintf(date, sizeof date, "%04d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
-  std::ofstream sessio(dir + "/Sessio.ini", std::ios::binary);
-  sessio << "[Menu]\r\nNomMenu=MODCARTA\r\nOperador=" << account.name << "\r\n[Terminal]\r\nDir=" << dir
-         << "/\r\n";
-  std::ofstream term(dir + "/OrbaTerm.ini", std::ios::binary);
-  term << "[Pantalla]\r\nSeleccio=0\r\n[Sistema]\r\nData=" << date << "\r\nIdioma=" << account.language << "\r\n";
-  if (!sessio || !term) return "cannot write the station files in " + dir;
-  return {};
+  return session::WriteStationFiles(dir, {account.name, account.language, dir + "/", date});
 }
 
 class TerminalBase;

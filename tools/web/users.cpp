@@ -11,6 +11,8 @@
 #include <memory>
 #include <sstream>
 
+#include "session/station.h"
+
 namespace web {
 
 bool ValidOperatorName(std::string_view name) {
@@ -23,20 +25,23 @@ bool ValidOperatorName(std::string_view name) {
   return true;
 }
 
-bool ValidLanguage(std::string_view language) {
-  return language == "CAT" || language == "SPA" || language == "GLG" || language == "OCI";
-}
+bool ValidLanguage(std::string_view language) { return session::IsStationLanguage(language); }
 
 std::optional<Account> ParseAccountLine(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  // A hash has no colon in it, so the first and the last colon are the separators.
   std::size_t first = line.find(':');
   std::size_t last = line.rfind(':');
   if (first == std::string_view::npos || last == first) return std::nullopt;
   Account a{std::string(line.substr(0, first)), std::string(line.substr(first + 1, last - first - 1)),
             std::string(line.substr(last + 1))};
-  // A yescrypt hash has no colon in it, so the first and the last colon are the separators.
   if (!ValidOperatorName(a.name) || !ValidLanguage(a.language)) return std::nullopt;
   if (a.hash.size() < 4 || a.hash.compare(0, 3, "$y$") != 0) return std::nullopt;
+  for (char c : a.hash) {  // crypt's alphabet: ./0-9A-Za-z and the "$" between the parts
+    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '/' ||
+              c == '$';
+    if (!ok) return std::nullopt;
+  }
   return a;
 }
 
