@@ -92,7 +92,10 @@ FieldEditCore::FieldEditCore(std::string& text, int position, int width, std::st
   if (!items_.empty()) {
     // The last entry whose value equals the text, else the first.
     for (std::size_t i = 0; i < items_.size(); ++i) {
-      if (items_[i].value == text_) current_ = i;
+      if (items_[i].value == text_) {
+        current_ = i;
+        chosen_ = true;
+      }
     }
     for (const ChoiceItem& item : items_) {
       labelWidth_ = std::max(labelWidth_, static_cast<int>(item.label.size()));
@@ -106,7 +109,7 @@ const std::string& FieldEditCore::CurrentLabel() const {
 }
 
 void FieldEditCore::StoreChoiceValue() {
-  if (items_.empty()) return;
+  if (items_.empty() || !chosen_) return;
   std::string value = items_[current_].value;
   value.resize(text_.size(), ' ');
   text_ = value;
@@ -125,6 +128,7 @@ void FieldEditCore::SearchFirstLetter(char typed) {
     const std::string& label = items_[i].label;
     if (!label.empty() && fold_(label[0]) == wanted) {
       current_ = i;
+      chosen_ = true;
       return;
     }
   }
@@ -209,16 +213,19 @@ EditOutcome FieldEditCore::HandleChoiceKey(KeyCode key) {
   const std::size_t count = items_.size();
   if ((key >= 33 && key <= 126) || (key >= 128 && key <= 254)) {
     std::size_t before = current_;
+    const bool wasChosen = chosen_;
     SearchFirstLetter(static_cast<char>(key));
-    return current_ == before ? EditOutcome::kNothing : EditOutcome::kRedraw;
+    return current_ == before && chosen_ == wasChosen ? EditOutcome::kNothing : EditOutcome::kRedraw;
   }
   switch (key) {
     case key::kLeft:
       current_ = current_ == 0 ? count - 1 : current_ - 1;
+      chosen_ = true;
       return EditOutcome::kRedraw;
     case key::kRight:
     case key::kSpace:
       current_ = current_ + 1 == count ? 0 : current_ + 1;
+      chosen_ = true;
       return EditOutcome::kRedraw;
     case key::kBackspace:
     case key::kDel:

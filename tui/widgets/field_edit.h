@@ -83,7 +83,9 @@ class FieldEditCore {
   // written over the text from the position on, cut at its end.
   void Paste(std::string_view clipboard);
 
-  // Writes the current choice item's value into the text (left-aligned, blank-padded, cut).
+  // Writes the current choice item's value into the text (left-aligned, blank-padded, cut),
+  // once an item is chosen: the text matched an item, or a key chose one. A text that matches
+  // no item is shown as the first item but kept as it is until the operator chooses.
   void StoreChoiceValue();
 
   bool IsChoice() const { return !items_.empty(); }
@@ -113,6 +115,7 @@ class FieldEditCore {
   int width_;
   std::vector<ChoiceItem> items_;
   std::size_t current_ = 0;
+  bool chosen_ = false;  // current_ matches the text or was chosen by a key
   int labelWidth_ = 0;
   FoldFunction fold_;
 };

@@ -210,9 +210,15 @@ TEST(FieldEditCoreTest, ChoiceFieldStartSpaceAndSearch) {
   EXPECT_EQ(core.HandleKey(key::kCtrlRight, false), EditOutcome::kEnds);
   EXPECT_EQ(core.CopyText(), "One");
 
+  // A text that matches no item shows the first but stays as it is until a key chooses.
   std::string none = "9";
   FieldEditCore first(none, 1, 2, list, AsciiFold);
   EXPECT_EQ(first.CurrentItem(), 0u);
+  first.StoreChoiceValue();
+  EXPECT_EQ(none, "9");
+  EXPECT_EQ(first.HandleKey('o', false), EditOutcome::kRedraw);  // the item shown, now chosen
+  first.StoreChoiceValue();
+  EXPECT_EQ(none, "1");
   std::string two = "b";
   FieldEditCore pair(two, 1, 2, "|a,A|b,B", AsciiFold);
   pair.HandleKey(key::kSpace, false);
