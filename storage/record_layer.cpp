@@ -145,7 +145,8 @@ Status RecordLayer::RecOpen(FileHandle handle, std::string_view name, std::span<
     }
     if (status == kStatusFileNotFound && !created) {
       status = CreateFromDescription(path.base, host);
-      if (status != kStatusOk) return failUnopened(status);
+      // 59: another workstation created the file between our open and our create; open it.
+      if (status != kStatusOk && status != kStatusFileExists) return failUnopened(status);
       // A file that still cannot be found after its creation must not loop forever.
       created = true;
       continue;

@@ -22,6 +22,7 @@ constexpr Status kStatusKeyNotFound = 4;
 constexpr Status kStatusInvalidFileName = 11;
 constexpr Status kStatusFileNotFound = 12;
 constexpr Status kStatusBufferTooShort = 22;  // counted as success after reads and updates
+constexpr Status kStatusFileExists = 59;  // Create found the file already made
 constexpr Status kStatusRecordLocked = 84;
 constexpr Status kStatusFileLocked = 85;
 

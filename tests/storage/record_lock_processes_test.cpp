@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <vector>
 
 #include "storage/fakes.h"
 #include "storage/processes.h"
@@ -127,6 +129,59 @@ TEST(RecordLockProcessesTest, FileOpenedExclusivelyElsewhereIsWaitedFor) {
   EXPECT_EQ(system.pauses, std::vector<int>{3000});
   EXPECT_TRUE(ui.events.empty());
   EXPECT_EQ(WaitChild(holder), 0);
+}
+
+// Workstations that find a file missing at the same moment: each creates it, all but the first
+// hear that it exists (59), and every one of them opens it. First the race made certain:
+// another process creates the file between this one's open and its create; then four
+// processes at once.
+TEST(RecordLockProcessesTest, FileCreatedByAnotherWorkstationMeanwhileIsOpened) {
+  testing_support::TempDir root;
+  std::filesystem::create_directories(root / "DADES");
+  std::filesystem::create_directories(root / "ddf");
+  WriteDescription(root / "ddf/Cases.xdf", TestFileBuffer());
+  session::Session session;
+  session.RootDir = root.SystemDir();
+  auto openAsWorkstation = [&](const std::string& file, storage::RecordManager* manager) {
+    recman::Engine engine;
+    FakeSystem system;
+    FakeUi ui;
+    bool fatal = false;
+    std::optional<storage::RecordLayer> layer;
+    if (manager != nullptr) {
+      layer.emplace(*manager, session, system, ui, [&](int) { fatal = true; }, root.SystemDir() + "db.log");
+    } else {
+      layer.emplace(engine, session, system, ui, [&](int) { fatal = true; }, root.SystemDir() + "db.log");
+    }
+    std::array<char, kRecordLength> area{};
+    const storage::Status st = layer->RecOpen(508, root.SystemDir() + "DADES\\" + file, area);
+    return st == 0 && !fatal && ui.events.empty() ? 0 : 100 + (st & 0x3F);
+  };
+
+  recman::Engine engine;
+  RecordingManager manager(engine);
+  manager.intercept = [&](std::uint16_t op) -> std::optional<std::int16_t> {
+    if (op == recman::kOpCreate) {
+      EXPECT_EQ(WaitChild(RunChild([&] { return openAsWorkstation("Cases", nullptr); })), 0);
+    }
+    return std::nullopt;
+  };
+  manager.rewrite = [](std::uint16_t op, std::int16_t st) {
+    if (op == recman::kOpCreate) {
+      EXPECT_EQ(st, 59) << "the other workstation made the file first";
+    }
+    return st;
+  };
+  EXPECT_EQ(openAsWorkstation("Cases", &manager), 0);
+
+  WriteDescription(root / "ddf/Crowd.xdf", TestFileBuffer());
+  Signal go;
+  std::vector<pid_t> pids;
+  for (int i = 0; i < 4; ++i) {
+    pids.push_back(RunChild([&] { return go.Wait() == '.' ? openAsWorkstation("Crowd", nullptr) : 99; }));
+  }
+  for (int i = 0; i < 4; ++i) go.Send();
+  for (pid_t pid : pids) EXPECT_EQ(WaitChild(pid), 0);
 }
 
 }  // namespace
