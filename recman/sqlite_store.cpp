@@ -608,6 +608,20 @@ Status SqliteStore::SetOwner(std::string_view name, int mode) {
   return rc == SQLITE_DONE ? kStatusOk : StatusOfSqlite(rc);
 }
 
+Status SqliteStore::BeginRead() {
+  Forget();
+  // A deferred transaction takes its snapshot at its first read, so read once at once.
+  int rc = sqlite3_exec(db_, "BEGIN; SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) {
+    Status status = StatusOfSqlite(rc);
+    Rollback();
+    return status;
+  }
+  return kStatusOk;
+}
+
+void SqliteStore::EndRead() { Rollback(); }
+
 bool SqliteStore::CheckIntegrity(std::string& report) {
   sqlite3_stmt* s = nullptr;
   int rc = sqlite3_prepare_v2(db_, "PRAGMA integrity_check", -1, &s, nullptr);

@@ -65,6 +65,11 @@ class SqliteStore : public Store {
   Status ScanIndex(int keyIndex, std::vector<IndexEntry>& entries) override;
   Status ScanRecords(std::vector<std::pair<std::uint32_t, std::string>>& records) override;
 
+  // One read transaction over several reads: every read between BeginRead and EndRead sees
+  // the file as it stood at BeginRead, whatever other connections commit meanwhile.
+  Status BeginRead();
+  void EndRead();
+
  private:
   struct Statements;
   SqliteStore();

@@ -16,6 +16,16 @@ bool VerifyFile(const std::string& hostPath, std::string& report) {
     report = "cannot open the file (status " + std::to_string(status) + ")\n";
     return false;
   }
+  // Everything below is read in one transaction, so a file that a program writes meanwhile is
+  // checked as it stood at one moment.
+  if ((status = store->BeginRead()) != kStatusOk) {
+    report = "cannot read the file (status " + std::to_string(status) + ")\n";
+    return false;
+  }
+  struct EndRead {
+    SqliteStore& store;
+    ~EndRead() { store.EndRead(); }
+  } endRead{*store};
   bool ok = store->CheckIntegrity(report);
   const FileSpec& spec = store->spec();
 
