@@ -6,8 +6,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <random>
 #include <set>
+#include <vector>
 
 #include "recman/engine.h"
 #include "recman/status.h"
@@ -50,31 +52,46 @@ int Rounds() {
   return n > 0 ? n : 50;
 }
 
-// What a writer reports through its pipe: an id and what happened to it.
-enum Report : std::uint32_t { kInserted = 1, kDeleting = 2, kDeleted = 3 };
+// What a writer reports through its pipe: an id, what happened to it, and for updates the
+// version written.
+enum Report : std::uint32_t { kInserted = 1, kDeleting = 2, kDeleted = 3, kUpdating = 4, kUpdated = 5 };
 struct Message {
   std::uint32_t what;
   std::uint32_t id;
+  std::uint32_t version;
 };
 
+// Where an update writes its version into a record (in the padding, no key there).
+constexpr std::size_t kVersionAt = 40;
+
+std::uint32_t VersionOf(const std::string& record) {
+  std::uint32_t v = 0;
+  if (record.size() >= kVersionAt + 4) std::memcpy(&v, record.data() + kVersionAt, 4);
+  return v;
+}
+
 // A child that inserts records from firstId on, updates some and deletes some of its own, and
-// reports each Insert and Delete that answered 0 (and each Delete before it is made, since its
-// outcome is in doubt if the kill comes during the call). It runs until it is killed.
+// reports each Insert, Update and Delete that answered 0 (and each Update and Delete before it
+// is made, since its outcome is in doubt if the kill comes during the call). It runs until it
+// is killed.
 [[noreturn]] void Writer(const std::string& path, std::uint32_t firstId, int out) {
   Engine engine;
   Client c(engine);
   if (c.Open(path) != 0) _exit(3);
   std::mt19937 rng(firstId);
-  auto say = [out](std::uint32_t what, std::uint32_t id) {
-    Message m{what, id};
+  auto say = [out](std::uint32_t what, std::uint32_t id, std::uint32_t version = 0) {
+    Message m{what, id, version};
     if (::write(out, &m, sizeof m) != sizeof m) _exit(4);
   };
+  std::uint32_t version = 0;
   for (std::uint32_t id = firstId;; ++id) {
     if (c.Insert(RecordOf(id)) == 0) say(kInserted, id);
-    if (rng() % 4 == 0 && c.Get(kOpGetEqual, 1, "Cxx") == 0) {
+    if (rng() % 3 == 0 && id > firstId && c.Get(kOpGetEqual, 0, KeyOf(id - 1)) == 0) {
       std::string r = c.lastRecord;
-      r[30] = static_cast<char>(r[30] + 1);
-      c.Update(r, 1);
+      ++version;
+      std::memcpy(r.data() + kVersionAt, &version, 4);
+      say(kUpdating, id - 1, version);
+      if (c.Update(r) == 0) say(kUpdated, id - 1, version);
     }
     if (rng() % 5 == 0 && id > firstId && c.Get(kOpGetEqual, 0, KeyOf(id - 1)) == 0) {
       say(kDeleting, id - 1);
@@ -83,7 +100,7 @@ struct Message {
   }
 }
 
-TEST(Reliability, KilledWritersLoseNoAcknowledgedInsert) {
+TEST(Reliability, KilledWritersLoseNoAcknowledgedInsertOrUpdate) {
   testing_support::TempDir dir;
   std::string path = dir / "kill.dat";
   {
@@ -93,7 +110,9 @@ TEST(Reliability, KilledWritersLoseNoAcknowledgedInsert) {
   }
   std::mt19937 rng(12345);
   std::set<std::uint32_t> present, doubtful;
-  std::size_t acknowledgedInserts = 0;
+  // The version each present record must hold, and an update whose outcome the kill left open.
+  std::map<std::uint32_t, std::uint32_t> versions, updating;
+  std::size_t acknowledgedInserts = 0, acknowledgedUpdates = 0;
   const int rounds = Rounds();
   for (int round = 0; round < rounds; ++round) {
     int fds[2];
@@ -106,24 +125,45 @@ TEST(Reliability, KilledWritersLoseNoAcknowledgedInsert) {
       Writer(path, firstId, fds[1]);
     }
     ::close(fds[1]);
+    // The kill comes only once the writer is at work (a loaded machine may take a while to
+    // start it), so that every round writes something.
+    Message m;
+    std::vector<Message> messages;
+    if (::read(fds[0], &m, sizeof m) == sizeof m) messages.push_back(m);
     ::usleep(1000 + rng() % 40000);
     ::kill(child, SIGKILL);
     int wstatus = 0;
     ::waitpid(child, &wstatus, 0);
     ASSERT_TRUE(WIFSIGNALED(wstatus)) << "writer ended by itself with " << WEXITSTATUS(wstatus);
-    Message m;
-    while (::read(fds[0], &m, sizeof m) == sizeof m) {
-      if (m.what == kInserted) {
-        present.insert(m.id);
-        ++acknowledgedInserts;
-      } else if (m.what == kDeleting) {
-        present.erase(m.id);
-        doubtful.insert(m.id);
-      } else {
-        doubtful.erase(m.id);
+    while (::read(fds[0], &m, sizeof m) == sizeof m) messages.push_back(m);
+    ::close(fds[0]);
+    std::size_t roundInserts = 0;
+    for (const Message& msg : messages) {
+      switch (msg.what) {
+        case kInserted:
+          present.insert(msg.id);
+          versions[msg.id] = VersionOf(RecordOf(msg.id));
+          ++roundInserts;
+          break;
+        case kDeleting:
+          present.erase(msg.id);
+          doubtful.insert(msg.id);
+          break;
+        case kDeleted:
+          doubtful.erase(msg.id);
+          break;
+        case kUpdating:
+          updating[msg.id] = msg.version;
+          break;
+        case kUpdated:
+          updating.erase(msg.id);
+          versions[msg.id] = msg.version;
+          ++acknowledgedUpdates;
+          break;
       }
     }
-    ::close(fds[0]);
+    ASSERT_GT(roundInserts, 0u) << "round " << round << " wrote nothing";
+    acknowledgedInserts += roundInserts;
 
     std::string report;
     ASSERT_TRUE(VerifyFile(path, report)) << "round " << round << ":\n" << report;
@@ -132,7 +172,13 @@ TEST(Reliability, KilledWritersLoseNoAcknowledgedInsert) {
     ASSERT_EQ(0, c.Open(path)) << "round " << round;
     for (std::uint32_t want : present) {
       ASSERT_EQ(0, c.Get(kOpGetEqual, 0, KeyOf(want))) << "round " << round << " lost " << want;
+      // An update cut short by the kill either happened or did not.
+      const std::uint32_t got = VersionOf(c.lastRecord);
+      auto open = updating.find(want);
+      if (open != updating.end() && got == open->second) versions[want] = got;
+      EXPECT_EQ(got, versions[want]) << "round " << round << ": an acknowledged update of " << want << " was lost";
     }
+    updating.clear();
     // A Delete cut short by the kill either happened or did not; now it is known which.
     for (std::uint32_t id : doubtful)
       if (c.Get(kOpGetEqual, 0, KeyOf(id)) == 0) present.insert(id);
@@ -145,6 +191,7 @@ TEST(Reliability, KilledWritersLoseNoAcknowledgedInsert) {
     EXPECT_GE(count, present.size());
   }
   EXPECT_GT(acknowledgedInserts, static_cast<std::size_t>(rounds));
+  EXPECT_GT(acknowledgedUpdates, 0u);
 }
 
 TEST(Reliability, FourProcessesWithWaitLocksLoseNoUpdate) {
