@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/paths.h"
 #include "storage/messages.h"
@@ -306,6 +307,7 @@ LockRegistry::Scan LockRegistry::ScanAndClaim(platform::File& file, char type, s
   }
   const std::int64_t position = ownPosition >= 0 ? ownPosition : freePosition >= 0 ? freePosition : size;
   file.WriteAt(position, mine.Format());
+  claimedAt_ = position;
   return Scan::kGranted;
 }
 
@@ -334,6 +336,17 @@ std::int16_t LockRegistry::LockAcquire(std::string_view name, std::string_view t
     }
     if (scan == Scan::kGranted) {
       if (shown) ui_.WinClose();
+      // Remembered so that a release frees this very entry. A renewal in place is the same
+      // entry, taken once.
+      Taken entry{NameKey(name), claimedAt_, kind, std::string(kind == 'K' ? lower : ""),
+                  std::string(kind == 'K' ? upper : "")};
+      auto same = std::find_if(taken_.begin(), taken_.end(),
+                               [&](const Taken& t) { return t.name == entry.name && t.offset == entry.offset; });
+      if (same != taken_.end()) {
+        *same = entry;
+      } else {
+        taken_.push_back(std::move(entry));
+      }
       return 0;
     }
     if (mode == 'S') return -1;
@@ -356,31 +369,77 @@ std::int16_t LockRegistry::LockKey(std::string_view name, std::string_view key) 
   return LockAcquire(name, "k", text, text);
 }
 
+std::string LockRegistry::NameKey(std::string_view name) {
+  std::string key(Trim(name));
+  for (char& c : key) c = Upper(c);
+  return key;
+}
+
 std::int16_t LockRegistry::LockRelease(std::string_view name) {
   EnsureIdentity();
-  std::string upperName(Trim(name));
-  for (char& c : upperName) c = Upper(c);
+  const std::string upperName = NameKey(name);
+  // The entry this run took last under this name. Stamps are only to the minute, so the
+  // newest own record in the file could as well be one that an earlier run left.
+  auto taken = std::find_if(taken_.rbegin(), taken_.rend(), [&](const Taken& t) { return t.name == upperName; });
+  if (taken == taken_.rend()) return -1;
+  const Taken entry = *taken;
+  taken_.erase(std::next(taken).base());
+
   platform::File file;
   if (!OpenLockFile(LockFilePath(upperName), file)) return -1;
-
   const std::string contents = ReadAll(file);
   const auto size = static_cast<std::int64_t>(contents.size());
-  std::int64_t newest = -1;
-  std::int32_t newestStamp = 0;
-  for (std::int64_t offset = 0; offset < size; offset += static_cast<std::int64_t>(LockFileRecord::kSize)) {
+  auto isEntry = [&](std::int64_t offset) {
+    if (offset < 0 || offset + static_cast<std::int64_t>(LockFileRecord::kSize) > size) return false;
     auto record = LockFileRecord::Parse(std::string_view(contents).substr(static_cast<std::size_t>(offset), LockFileRecord::kSize));
-    if (!record || record->IsFree() || !IsOwn(*record)) continue;
-    // On equal stamps the later record is the newer one.
-    if (newest < 0 || record->stamp >= newestStamp) {
-      newest = offset;
-      newestStamp = record->stamp;
+    return record && !record->IsFree() && IsOwn(*record) && record->type == entry.type &&
+           record->lowerKey == entry.lower && record->upperKey == entry.upper;
+  };
+  // Where it was written, unless something moved it; then the own record holding the same.
+  std::int64_t at = isEntry(entry.offset) ? entry.offset : -1;
+  for (std::int64_t offset = 0; at < 0 && offset < size; offset += static_cast<std::int64_t>(LockFileRecord::kSize)) {
+    if (isEntry(offset)) at = offset;
+  }
+  if (at < 0) return -1;
+  std::string bytes = contents.substr(static_cast<std::size_t>(at), LockFileRecord::kSize);
+  Free(bytes);
+  file.WriteAt(at, bytes);
+  return 0;
+}
+
+bool LockRegistry::ClaimStation() {
+  EnsureIdentity();
+  if (stationClaim_.IsOpen()) return true;
+  switch (stationClaim_.Open(session_.TempDir + "LOCKS.RUN", platform::File::Mode::kReadWrite, true)) {
+    case platform::OpenResult::kBusy: return false;
+    case platform::OpenResult::kFailed: return true;
+    case platform::OpenResult::kOk: break;
+  }
+  FreeLeftovers();
+  return true;
+}
+
+void LockRegistry::FreeLeftovers() {
+  std::error_code error;
+  const std::filesystem::path directory = platform::HostPath(UnderRoot(session_.RootDir, "LOCKS"));
+  for (const auto& item : std::filesystem::directory_iterator(directory, error)) {
+    if (item.path().extension() != ".lck") continue;
+    platform::File file;
+    platform::OpenResult opened = platform::OpenResult::kBusy;
+    for (int attempt = 0; attempt < kStationFileAttempts && opened == platform::OpenResult::kBusy; ++attempt) {
+      opened = file.Open(item.path().string(), platform::File::Mode::kReadWrite, true);
+      if (opened == platform::OpenResult::kBusy) system_.Pause(1 + static_cast<int>(system_.Random(kMaxBusyPauseMs)));
+    }
+    if (opened != platform::OpenResult::kOk) continue;
+    const std::string contents = ReadAll(file);
+    for (std::size_t offset = 0; offset + LockFileRecord::kSize <= contents.size(); offset += LockFileRecord::kSize) {
+      std::string bytes = contents.substr(offset, LockFileRecord::kSize);
+      auto record = LockFileRecord::Parse(bytes);
+      if (!record || record->IsFree() || !IsOwn(*record)) continue;
+      Free(bytes);
+      file.WriteAt(static_cast<std::int64_t>(offset), bytes);
     }
   }
-  if (newest < 0) return -1;
-  std::string bytes = contents.substr(static_cast<std::size_t>(newest), LockFileRecord::kSize);
-  Free(bytes);
-  file.WriteAt(newest, bytes);
-  return 0;
 }
 
 }  // namespace storage

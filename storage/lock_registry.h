@@ -25,6 +25,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/system.h"
@@ -85,8 +86,16 @@ class LockRegistry {
                            std::string_view upper);
   // Locks the single key value, in its LockKeyText form.
   std::int16_t LockKey(std::string_view name, std::string_view key);
-  // Frees this station's most recent lock in the lock file: 0, or -1 when it holds none there.
+  // Frees the most recent lock that this run took in the lock file (never an entry that an
+  // earlier run of this station left, nor another station's): 0, or -1 when it holds none.
   std::int16_t LockRelease(std::string_view name);
+
+  // Claims this station for the life of the registry ("LOCKS.RUN" in the temporary directory,
+  // held open exclusively) and frees every entry that an earlier run of this station left in
+  // the lock files (a run killed outright cannot free its own). False when another program
+  // holds the station: two runs on one station would take each other's entries for their
+  // own. Without a temporary directory to claim in, nothing is claimed or freed.
+  bool ClaimStation();
 
   std::int32_t LockClock();
   // This station's identity, read from (or first written to) LOCKS.TMP on first use.
@@ -102,6 +111,20 @@ class LockRegistry {
   bool OpenLockFile(const std::string& path, platform::File& file);
   Scan ScanAndClaim(platform::File& file, char type, std::string_view lower, std::string_view upper);
   bool IsOwn(const LockFileRecord& record) const;
+  static std::string NameKey(std::string_view name);
+  void FreeLeftovers();
+
+  // An entry this run took: the lock name (upper case, trimmed), where it was written, and
+  // what it holds.
+  struct Taken {
+    std::string name;
+    std::int64_t offset = 0;
+    char type = ' ';
+    std::string lower, upper;
+  };
+  std::vector<Taken> taken_;
+  std::int64_t claimedAt_ = 0;  // where the last granted scan wrote this station's entry
+  platform::File stationClaim_;
 
   const session::Session& session_;
   platform::System& system_;

@@ -49,6 +49,9 @@ TEST(AccessLogTest, HeldLogIsRetriedThenTheLineIsDropped) {
   EXPECT_FALSE(log.Write(508, 2, 0));
   EXPECT_EQ(static_cast<int>(system.pauses.size()), storage::AccessLog::kAttempts - 1);
   for (int p : system.pauses) EXPECT_TRUE(p >= 1 && p <= storage::AccessLog::kMaxPauseMs) << p;
+  // Both ends of the random pause are reached: 1 ms and the longest.
+  EXPECT_EQ(system.pauses.front(), 1);
+  EXPECT_EQ(system.pauses.at(1), storage::AccessLog::kMaxPauseMs);
 
   // Released during the retries: the line gets written.
   system.pauses.clear();

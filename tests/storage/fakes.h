@@ -71,7 +71,9 @@ class FakeSystem : public platform::System {
   platform::LocalTime Now() override { return now; }
   std::int64_t MonotonicMs() override { return clock_ms_; }
   void Pause(int milliseconds) override;
-  std::uint32_t Random(std::uint32_t bound) override { return bound == 0 ? 0 : bound - 1; }
+  // The two ends of the range in turn, the low end first, so that pauses are seen at both of
+  // their bounds.
+  std::uint32_t Random(std::uint32_t bound) override { return bound == 0 || randoms_++ % 2 == 0 ? 0 : bound - 1; }
   void Beep() override {}
   std::string ComputerName() override { return computerName; }
   int RunAndWait(const std::vector<std::string>&) override { return -1; }
@@ -81,6 +83,7 @@ class FakeSystem : public platform::System {
 
  private:
   std::int64_t clock_ms_ = 0;
+  unsigned randoms_ = 0;
 };
 
 }  // namespace storage_test
