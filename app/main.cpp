@@ -1,4 +1,5 @@
 // modcarta: the record card of the TranLauV file, for the terminal it is started in.
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -25,5 +26,10 @@ int main() {
     failure = program.FailureMessage();
   }  // the terminal is given back here, before anything is printed
   if (status != 0 && !failure.empty()) std::fprintf(stderr, "%s\n", failure.c_str());
+  // Ended by a hang-up or a terminate signal: everything is closed, so end as that signal does.
+  if (int sig = tui::TerminalEndSignal(); sig != 0) {
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+  }
   return status;
 }

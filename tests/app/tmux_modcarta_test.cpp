@@ -1,8 +1,13 @@
 // The real modcarta binary in a real terminal: tmux runs it in a detached session on a demo
 // installation, keys are typed with send-keys (the calendar and the calculator among them), the screen is read back with capture-pane and
 // the records with the recman utility.
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -24,15 +29,21 @@ using namespace std::chrono_literals;
 // modcarta in a detached tmux session of 80 x 25, started like scripts/run-demo starts it.
 class TmuxModcarta {
  public:
-  TmuxModcarta(const Installation& inst, const std::string& station) {
+  // `before` and `after` go around the program's command line in the pane's shell (a trap, job
+  // control); the program's process id is written to a file for Pid().
+  TmuxModcarta(const Installation& inst, const std::string& station, const std::string& before = "",
+               const std::string& after = "") {
     socket_ = "modcarta-app-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++);
     config_ = inst.scratch() + "/tmux.conf";
     status_ = inst.scratch() + "/exit-status";
+    pid_ = inst.scratch() + "/pid";
+    std::remove(status_.c_str());
+    std::remove(pid_.c_str());
     std::ofstream(config_) << "set -g status off\nset -g escape-time 0\n";
     std::string bin = MODCARTA_BIN_DIR;
-    std::string command = "cd '" + inst.root() + "' && ZEDROOT='" + inst.root() + "/' ZEDEXE='" + bin + "/' ZEDTMP='" +
-                          station + "/' TERM=tmux-256color LANG=C.UTF-8 LC_ALL= '" + bin + "/modcarta'; echo $? > '" +
-                          status_ + "'; sleep 60";
+    std::string command = before + "cd '" + inst.root() + "' && ZEDROOT='" + inst.root() + "/' ZEDEXE='" + bin +
+                          "/' ZEDTMP='" + station + "/' TERM=tmux-256color LANG=C.UTF-8 LC_ALL= sh -c 'echo $$ > \"$0\"; " +
+                          "exec \"$1\"' '" + pid_ + "' '" + bin + "/modcarta'" + after + "; echo $? > '" + status_ + "'; sleep 60";
     started_ = Tmux({"new-session", "-d", "-s", "card", "-x", "80", "-y", "25", command}).has_value();
   }
   ~TmuxModcarta() { Tmux({"kill-server"}); }
@@ -80,6 +91,24 @@ class TmuxModcarta {
     ADD_FAILURE() << "the screen never showed \"" << text << "\":\n" << screen;
     return screen;
   }
+  // The program's process id (0 when it never wrote it).
+  pid_t Pid() {
+    for (int i = 0; i < 100; ++i) {
+      std::ifstream in(pid_);
+      pid_t pid = 0;
+      if (in >> pid) return pid;
+      std::this_thread::sleep_for(50ms);
+    }
+    return 0;
+  }
+  // Waits until a format of the pane reads as wanted, at most five seconds.
+  bool WaitForFormat(const std::string& format, const std::string& wanted) {
+    for (int i = 0; i < 100; ++i) {
+      if (Format(format) == wanted) return true;
+      std::this_thread::sleep_for(50ms);
+    }
+    return false;
+  }
   // The program's exit status once it has ended (-1 when it does not end within five seconds).
   int ExitStatus() {
     for (int i = 0; i < 100; ++i) {
@@ -96,6 +125,7 @@ class TmuxModcarta {
   std::string socket_;
   std::string config_;
   std::string status_;
+  std::string pid_;
   bool started_ = false;
 };
 
@@ -238,6 +268,128 @@ TEST_F(TmuxModcartaTest, OperatorEditsACardListsPagesAndLeaves) {
   EXPECT_EQ(CsvLine(after, "005,003,"), CsvLine(before, "005,003,")) << "the card paged to is unchanged";
   // The change log has the update.
   EXPECT_NE(inst_.ReadFile("db.log").find(storage::AccessLogLine(508, 3, 0)), std::string::npos);
+}
+
+// Every record of the card file's lock registry is free.
+bool NoLiveLocks(const Installation& inst) {
+  std::string locks = inst.ReadFile("LOCKS/TranLauV.lck");
+  for (std::size_t at = 0; at + 121 <= locks.size(); at += 121) {
+    if (locks[at + 34] != ' ') return false;
+  }
+  return true;
+}
+
+// True once the process has gone, within ten seconds.
+bool Ends(pid_t pid) {
+  for (int i = 0; i < 200; ++i) {
+    if (::kill(pid, 0) != 0 && errno == ESRCH) return true;
+    std::this_thread::sleep_for(50ms);
+  }
+  return false;
+}
+
+// A department of the demo without a record card, as "p" and "d".
+std::pair<std::string, std::string> DepartmentWithoutCard() {
+  std::vector<std::pair<int, int>> cards = DemoCodes("TranLauV");
+  for (auto pd : DemoCodes("DepartaV")) {
+    if (std::find(cards.begin(), cards.end(), pd) == cards.end()) return {std::to_string(pd.first), std::to_string(pd.second)};
+  }
+  return {"", ""};
+}
+
+// A hang-up (the terminal window closed, the connection lost) ends the program as Escape would:
+// the new card it created and the typed value go, the registry entry is freed, the terminal
+// is given back, and the program ends by the signal.
+TEST_F(TmuxModcartaTest, HangUpEndsTheProgramAsEscapeWould) {
+  const std::string before = inst_.Save("TranLauV");
+  auto [p, d] = DepartmentWithoutCard();
+  ASSERT_FALSE(p.empty());
+  TmuxModcarta card(inst_, DemoStation(inst_));
+  ASSERT_TRUE(card.Started());
+  card.WaitFor("Finca ..............:");
+  card.Type(p);
+  card.Keys({"Enter"});
+  card.WaitFor("Departament ........:");
+  card.Type(d);
+  card.Keys({"Enter"});
+  card.WaitFor("Inici del contracte");
+  card.Keys({"Down", "Down", "Down", "Down", "C-y"});
+  card.Type("777");
+  card.WaitFor("777");
+  ASSERT_NE(inst_.Save("TranLauV"), before) << "the new card is stored while it is shown";
+  ASSERT_FALSE(NoLiveLocks(inst_));
+  const pid_t pid = card.Pid();
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(::kill(pid, SIGHUP), 0);
+  EXPECT_EQ(card.ExitStatus(), 128 + SIGHUP) << card.Screen();
+  EXPECT_EQ(card.Format("#{alternate_on}"), "0");
+  EXPECT_EQ(inst_.Save("TranLauV"), before) << "the new card is gone";
+  EXPECT_TRUE(NoLiveLocks(inst_));
+}
+
+// Started with SIGHUP ignored, the program goes on after one, on its screen; once its terminal
+// closes it ends (rather than reading the dead terminal for ever) and leaves nothing behind.
+TEST_F(TmuxModcartaTest, IgnoredHangUpGoesOnAndAClosedTerminalEndsTheProgram) {
+  const std::string before = inst_.Save("TranLauV");
+  auto [p, d] = DepartmentWithoutCard();
+  TmuxModcarta card(inst_, DemoStation(inst_), "trap '' HUP; ");
+  ASSERT_TRUE(card.Started());
+  card.WaitFor("Finca ..............:");
+  const pid_t pid = card.Pid();
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(::kill(pid, SIGHUP), 0);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(card.Format("#{alternate_on}"), "1") << "the terminal was given back";
+  card.Type(p);
+  card.Keys({"Enter"});
+  card.WaitFor("Departament ........:");
+  card.Type(d);
+  card.Keys({"Enter"});
+  card.WaitFor("Inici del contracte");
+  card.Tmux({"kill-server"});
+  EXPECT_TRUE(Ends(pid)) << "the program outlived its terminal";
+  EXPECT_EQ(inst_.Save("TranLauV"), before) << "the new card is gone";
+  EXPECT_TRUE(NoLiveLocks(inst_));
+}
+
+// A stop that the kernel discards (the program's process group is orphaned: its parent is the
+// tmux server, in another session) leaves the program on its screen, reading keys, with the
+// mouse on while it waits.
+TEST_F(TmuxModcartaTest, ADiscardedStopLeavesTheProgramOnItsScreen) {
+  TmuxModcarta card(inst_, DemoStation(inst_));
+  ASSERT_TRUE(card.Started());
+  card.WaitFor("Finca ..............:");
+  ASSERT_TRUE(card.WaitForFormat("#{mouse_standard_flag}", "1"));
+  const pid_t pid = card.Pid();
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(::kill(pid, SIGTSTP), 0);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(card.WaitForFormat("#{alternate_on}", "1"));
+  EXPECT_TRUE(card.WaitForFormat("#{mouse_standard_flag}", "1")) << "the mouse is on again without a key";
+  card.Type("5");
+  card.Keys({"Enter"});
+  card.WaitFor("Departament ........:");
+  card.Keys({"Escape"});
+  std::this_thread::sleep_for(300ms);
+  card.Keys({"Escape"});
+  EXPECT_EQ(card.ExitStatus(), 0) << card.Screen();
+}
+
+// Stopped by a job-control shell and brought back with fg: the screen comes back whole and the
+// mouse reports again before any key.
+TEST_F(TmuxModcartaTest, AfterAStopAndFgTheMouseIsOnAgain) {
+  TmuxModcarta card(inst_, DemoStation(inst_), "set -m; ", "; while fg >/dev/null 2>&1; do :; done");
+  ASSERT_TRUE(card.Started());
+  card.WaitFor("Finca ..............:");
+  ASSERT_TRUE(card.WaitForFormat("#{mouse_standard_flag}", "1"));
+  const pid_t pid = card.Pid();
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(::kill(pid, SIGTSTP), 0);
+  EXPECT_TRUE(card.WaitForFormat("#{alternate_on}", "1")) << card.Screen();
+  EXPECT_TRUE(card.WaitForFormat("#{mouse_standard_flag}", "1")) << "the mouse is on again without a key";
+  EXPECT_NE(card.WaitFor("Finca ..............:").find("Finca"), std::string::npos);
+  card.Keys({"Escape"});
+  EXPECT_TRUE(Ends(pid));
 }
 
 }  // namespace

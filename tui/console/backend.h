@@ -66,6 +66,10 @@ class InputAdapter {
   virtual int MouseButtons() { return 0; }
   // Turns mouse reporting on or off.
   virtual void EnableMouse(bool /*on*/) {}
+  // True once the program is to end: its input is gone for good (the terminal hung up) or it
+  // was asked to end (a hang-up or terminate signal). The console then answers every key
+  // read with Escape, so the program leaves whatever it is doing as the operator would.
+  virtual bool Ending() { return false; }
 };
 
 class ClipboardAdapter {

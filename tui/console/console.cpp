@@ -235,6 +235,7 @@ void Console::ScrollRect(int top, int left, int bottom, int right, int lines) {
 std::optional<InputEvent> Console::PollInput() { return backend_.input->Poll(); }
 
 KeyCode Console::PollKeyDirect() {
+  if (backend_.input->Ending()) return key::kEscape;
   Flush();
   while (std::optional<InputEvent> event = backend_.input->Poll()) {
     KeyCode code = event->Code();
@@ -519,6 +520,13 @@ void Console::RunHotKey(KeyCode key) {
 }
 
 void Console::ReadKey(KeyEvent& event) {
+  if (backend_.input->Ending()) {
+    // Nothing typed ahead counts any more: every read is Escape until the program has ended.
+    typeahead_.clear();
+    event = KeyEvent{};
+    event.key = key::kEscape;
+    return;
+  }
   if (!typeahead_.empty()) {
     event.key = static_cast<KeyCode>(static_cast<unsigned char>(typeahead_.front()));
     typeahead_.erase(0, 1);

@@ -137,6 +137,7 @@ struct Terminal {
   bool mouse_on_terminal = false;
   bool mouse_wanted = false;
   bool restored = false;
+  bool input_gone = false;  // reading the terminal failed for good (hang-up, EOF, EIO)
   std::string notice_shown;
   std::string mouse_on;
   std::string mouse_off;
@@ -155,6 +156,12 @@ struct Terminal {
     encoder.Invalidate();
     mouse_on_terminal = false;
     restored = false;
+    // Taken again after a stop or a suspend while the console waits for a key or a click:
+    // the mouse reports again at once, not only from the next key on.
+    if (mouse_wanted && mouse_capable) {
+      WriteAll(options.output_fd, mouse_on);
+      mouse_on_terminal = true;
+    }
   }
   void Leave() {
     if (restored) return;
@@ -186,8 +193,14 @@ struct Terminal {
 
 Terminal* kActive = nullptr;
 struct sigaction kOldActions[NSIG];
-constexpr int kRestoreSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+bool kInstalled[NSIG];
+// Signals that ask the program to end: it ends as the operator would, with Escape from wherever
+// it is, and gives the terminal back on its way out.
+constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Signals after which nothing more can be done than giving the terminal back.
+constexpr int kRestoreSignals[] = {SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 volatile sig_atomic_t kContinued = 0;
+volatile sig_atomic_t kEndSignal = 0;
 
 // Puts the terminal back with async-signal-safe calls only, then lets the signal do what it
 // would have done.
@@ -202,36 +215,64 @@ void OnFatalSignal(int sig) {
   ::raise(sig);
 }
 
+// The first end signal is only noted: the input reports it and the program ends by itself. A
+// second one while it is on its way out ends it at once.
+void OnEndSignal(int sig) {
+  if (kEndSignal == 0) {
+    kEndSignal = sig;
+    return;
+  }
+  OnFatalSignal(sig);
+}
+
+void OnContinue(int) { kContinued = 1; }
+
 // Ctrl+Z cannot arrive in raw mode, but a stop signal from outside can: give the terminal
-// back before stopping, take it again after SIGCONT.
+// back, stop, and take the terminal again after SIGCONT. The kernel discards the stop of an
+// orphaned process group; the program then goes on at once with its terminal taken again, as
+// if continued.
 void OnStop(int) {
-  if (Terminal* t = kActive; t != nullptr && !t->restored) {
+  const int saved_errno = errno;
+  Terminal* t = kActive;
+  if (t != nullptr && !t->restored) {
     (void)!::write(t->options.output_fd, t->leave.data(), t->leave.size());
     ::tcsetattr(t->options.input_fd, TCSANOW, &t->saved);
   }
-  ::signal(SIGTSTP, SIG_DFL);
+  struct sigaction dfl {}, mine {};
+  dfl.sa_handler = SIG_DFL;
+  ::sigaction(SIGTSTP, &dfl, &mine);
+  sigset_t tstp, before;
+  sigemptyset(&tstp);
+  sigaddset(&tstp, SIGTSTP);
   ::raise(SIGTSTP);
+  // Delivered here, on unblocking: the process stops, or the kernel drops the signal.
+  ::sigprocmask(SIG_UNBLOCK, &tstp, &before);
+  ::sigprocmask(SIG_SETMASK, &before, nullptr);
+  ::sigaction(SIGTSTP, &mine, nullptr);
+  // Stopped and continued, or not stopped at all: either way the terminal is taken again by
+  // the program at its next look at the screen.
+  kContinued = 1;
+  errno = saved_errno;
 }
 
-void OnContinue(int) {
-  kContinued = 1;
+// A signal that the program was started with ignored (nohup, trap '' HUP) stays ignored: it
+// neither ends nor stops the program, so it must not take the terminal away either.
+void Install(int sig, void (*handler)(int)) {
   struct sigaction sa {};
-  sa.sa_handler = OnStop;
-  ::sigaction(SIGTSTP, &sa, nullptr);
+  sa.sa_handler = handler;
+  sigemptyset(&sa.sa_mask);
+  kInstalled[sig] = false;
+  if (::sigaction(sig, nullptr, &kOldActions[sig]) != 0) return;
+  if (kOldActions[sig].sa_handler == SIG_IGN) return;
+  kInstalled[sig] = ::sigaction(sig, &sa, nullptr) == 0;
 }
 
 void InstallSignalHandlers(Terminal* t) {
   kActive = t;
-  struct sigaction sa {};
-  sa.sa_handler = OnFatalSignal;
-  sigemptyset(&sa.sa_mask);
-  for (int sig : kRestoreSignals) ::sigaction(sig, &sa, &kOldActions[sig]);
-  struct sigaction stop {};
-  stop.sa_handler = OnStop;
-  ::sigaction(SIGTSTP, &stop, &kOldActions[SIGTSTP]);
-  struct sigaction cont {};
-  cont.sa_handler = OnContinue;
-  ::sigaction(SIGCONT, &cont, &kOldActions[SIGCONT]);
+  for (int sig : kEndSignals) Install(sig, OnEndSignal);
+  for (int sig : kRestoreSignals) Install(sig, OnFatalSignal);
+  Install(SIGTSTP, OnStop);
+  Install(SIGCONT, OnContinue);
   std::atexit([] {
     if (kActive != nullptr) kActive->Leave();
   });
@@ -239,9 +280,9 @@ void InstallSignalHandlers(Terminal* t) {
 
 void RemoveSignalHandlers(Terminal* t) {
   if (kActive != t) return;
-  for (int sig : kRestoreSignals) ::sigaction(sig, &kOldActions[sig], nullptr);
-  ::sigaction(SIGTSTP, &kOldActions[SIGTSTP], nullptr);
-  ::sigaction(SIGCONT, &kOldActions[SIGCONT], nullptr);
+  for (int sig : kEndSignals) if (kInstalled[sig]) ::sigaction(sig, &kOldActions[sig], nullptr);
+  for (int sig : kRestoreSignals) if (kInstalled[sig]) ::sigaction(sig, &kOldActions[sig], nullptr);
+  for (int sig : {SIGTSTP, SIGCONT}) if (kInstalled[sig]) ::sigaction(sig, &kOldActions[sig], nullptr);
   kActive = nullptr;
 }
 
@@ -370,6 +411,7 @@ class TerminalInput : public InputAdapter {
   explicit TerminalInput(std::shared_ptr<Terminal> t) : t_(std::move(t)) {}
 
   std::optional<InputEvent> Poll() override {
+    if (Ending()) return std::nullopt;
     ReadAvailable();
     while (std::optional<InputEvent> e = t_->decoder.Next(NowMs())) {
       // Keys typed while the terminal is too small to show the screen would be typed blind.
@@ -380,11 +422,15 @@ class TerminalInput : public InputAdapter {
     return std::nullopt;
   }
   void Wait(int milliseconds) override {
+    if (Ending()) return;
     int due = t_->decoder.MillisecondsUntilDue(NowMs());
     int timeout = due >= 0 ? std::min(due, milliseconds) : milliseconds;
     pollfd p{t_->options.input_fd, POLLIN, 0};
-    ::poll(&p, 1, std::max(timeout, 0));
+    if (::poll(&p, 1, std::max(timeout, 0)) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+      t_->input_gone = true;
+    }
   }
+  bool Ending() override { return t_->input_gone || (t_->options.install_signal_handlers && kEndSignal != 0); }
   void Flush() override {
     ::tcflush(t_->options.input_fd, TCIFLUSH);
     ReadAvailable();
@@ -405,9 +451,20 @@ class TerminalInput : public InputAdapter {
  private:
   void ReadAvailable() {
     char buf[512];
+    // Raw reads answer 0 when nothing is there, so ask first: a terminal that is readable and
+    // then gives 0 bytes, or that reports a hang-up or an error, is gone for good.
+    pollfd p{t_->options.input_fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0) return;
+    if (p.revents & (POLLERR | POLLNVAL)) {
+      t_->input_gone = true;
+      return;
+    }
+    bool first = true;
     while (true) {
       ssize_t n = ::read(t_->options.input_fd, buf, sizeof buf);
       if (n < 0 && errno == EINTR) continue;
+      if ((n == 0 && first) || (n < 0 && errno != EAGAIN)) t_->input_gone = true;
+      first = false;
       if (n <= 0) break;
       t_->decoder.Feed(std::string_view(buf, static_cast<std::size_t>(n)), NowMs());
       if (n < static_cast<ssize_t>(sizeof buf)) break;
@@ -502,6 +559,8 @@ ScreenSize LogicalScreenSize(ScreenSize terminal) {
   if (terminal.rows < 24 || terminal.columns < 80) return {0, 0};
   return {terminal.rows >= 25 ? 25 : 24, 80};
 }
+
+int TerminalEndSignal() { return kEndSignal; }
 
 Backend MakeTerminalBackend(const TerminalOptions& options, std::string* error) {
   auto fail = [&](std::string message) {

@@ -4,10 +4,18 @@
 // no signals from Ctrl+C, no flow control on Ctrl+S/Ctrl+Q, no literal-next on Ctrl+V), the
 // alternate screen is entered, automatic margins are turned off (so writing the bottom-right
 // cell never scrolls; a terminal that cannot turn them off gets that cell by insertion, see
-// TerminalEncoder::SetTerminalSize), and the screen is cleared. Restore, on destruction, at normal exit and
-// on SIGINT, SIGTERM, SIGHUP and the crash signals (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT):
-// the saved modes, the normal screen, margins, cursor and mouse reporting as they were. A
+// TerminalEncoder::SetTerminalSize), and the screen is cleared. Restore, on destruction, at
+// normal exit and on SIGQUIT and the crash signals (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT):
+// the saved modes, the normal screen, margins, cursor and mouse reporting as they were; the
 // signal is then re-raised with its default action.
+//
+// Ending. SIGHUP, SIGTERM and SIGINT, and a terminal whose reading fails for good (hang-up,
+// end of file, EIO), make the input report Ending(): the program then ends by itself as the
+// operator would end it, giving the terminal back on its way out; main re-raises the signal
+// (TerminalEndSignal) once everything is closed. A second such signal ends it at once. A
+// signal the program was started with ignored stays ignored. A stop (SIGTSTP) gives the
+// terminal back and stops; after SIGCONT, or when the kernel drops the stop (an orphaned
+// process group), the terminal is taken again with its mouse reporting.
 //
 // Screen size. The forms and help files of the system are written for 80 columns, and the
 // widgets assume 24 rows (25 for the calculator). The logical screen is therefore:
@@ -61,6 +69,9 @@ struct TerminalOptions {
 // Sets up the terminal and returns its back end; on failure (not a terminal, unknown terminal
 // type) returns a back end with null adapters and sets *error to a message.
 Backend MakeTerminalBackend(const TerminalOptions& options, std::string* error);
+
+// The end signal (SIGHUP, SIGTERM, SIGINT) that asked the program to end, 0 when none came.
+int TerminalEndSignal();
 
 // The logical screen for a terminal of the given size, as described above; rows and columns
 // 0 when the terminal is too small.
