@@ -85,6 +85,12 @@ int Program::Run() {
     p.failure = "modcarta: cannot change to the installation directory " + platform::HostPath(p.session.RootDir);
     return 1;
   }
+  // One run per workstation at a time; entries that an earlier run of this workstation left in
+  // the lock registry (killed outright, a power cut) are its own and are freed now.
+  if (!p.locks.ClaimStation()) {
+    p.failure = "modcarta: another program is running on the workstation directory " + p.session.TempDir;
+    return 1;
+  }
   session::FormStatus form = session::LoadForm(p.session.RootDir, kModuleName, p.catalogue, p.form);
   if (!form) {
     p.failure = "modcarta: " + form.message;
@@ -132,17 +138,24 @@ void Program::MainLoop() {
       case Step::kDispatch: {
         int direction = key == kPgUp ? -1 : key == kPgDn ? 1 : 0;
         if (direction != 0) {
-          p.records.RecSkip(kDepartaV, direction);
+          // A failed move (another workstation took the department away) leaves the area on
+          // the department left: panel 2 shows it again.
+          const bool moved = p.records.RecSkip(kDepartaV, direction) == 0;
           std::string digits = values::BaseHundredDigits(p.files.DepartmentKey());
           p.form.Field(1, 1).Store(values::NumberText(values::NumberValue(digits.substr(1, 3))));
           p.form.Field(2, 1).Store(values::NumberText(values::NumberValue(digits.substr(5, 3))));
-          // The FinquesV area still holds the property paged from; read the one paged to.
-          p.records.RecFind(kFinquesV, 0, std::string(p.files.DepartmentKey().substr(0, kPropertyKeyLength)), 0);
           p.card.ShowPanel(1);
           p.card.ShowPanel(2);
+          // The FinquesV area still holds the property paged from: read the one paged to. A
+          // property without its record is refused as panel 1 refuses it, and the operator
+          // goes back to panel 1; nothing is looked up or created under the old property.
+          if (moved && !p.card.FindPagedProperty()) {
+            step = Step::kProperty;
+            break;
+          }
           // The department reached by paging is entered in the lock registry like one typed on
           // panel 2; when another workstation has it and the operator gives up, stay on panel 2.
-          if (!p.card.LockDepartment()) {
+          if (!moved || !p.card.LockDepartment()) {
             direction = 0;
           } else {
             step = Step::kDetail;

@@ -4,10 +4,12 @@
 //   int status = program.Run();
 //
 // Run follows the start-up order: hide the cursor, start the session, go to the installation
-// root, load the form, open the three data files, run the main loop, close every file. It
-// returns the exit status: 0 after the operator leaves panel 1 with Escape, non-zero when the
-// form cannot be loaded or a data file cannot be opened (after telling the operator). The
-// terminal is given back when the Program (its Console) is destroyed.
+// root, claim the workstation in the lock registry, load the form, open the three data files,
+// run the main loop, close every file. It returns the exit status: 0 after the operator leaves
+// panel 1 with Escape (or the console's input ends, which answers Escape to every read),
+// non-zero when another program runs on the workstation, the form cannot be loaded or a data
+// file cannot be opened (after telling the operator). The terminal is given back when the
+// Program (its Console) is destroyed.
 #pragma once
 
 #include <memory>

@@ -253,6 +253,16 @@ std::int16_t RecordCard::CheckPanel(std::int16_t panel, std::int16_t key) {
   return result;
 }
 
+bool RecordCard::FindPagedProperty() {
+  const std::string code(files_.DepartmentKey().substr(0, kPropertyKeyLength));
+  WriteBytes(files_.finques, kFinquesKey, code);
+  const bool found = s_.records.RecFind(kFinquesV, 0, code, 0) == 0;
+  // Whatever the read left there, the area names the property shown on panel 1.
+  WriteBytes(files_.finques, kFinquesKey, code);
+  if (!found) Refuse(kMsgNoProperty);
+  return found;
+}
+
 // ---- Lists ---------------------------------------------------------------------------------
 
 std::string RecordCard::ListLineText(std::int16_t list) {
@@ -383,6 +393,7 @@ bool RecordCard::LoadTranLau() {
   for (int k = 5; k <= 24; ++k) {
     loaded_[static_cast<std::size_t>(k)] = s_.form.HasField(3, k) ? Field(3, k).Value : std::string();
   }
+  loadedRecord_ = files_.tranlau;
   hasPrev_ = s_.records.RecProbe(kDepartaV, -1, "");
   hasNext_ = s_.records.RecProbe(kDepartaV, 1, "");
   panel3Open_ = true;
@@ -403,13 +414,40 @@ bool RecordCard::SaveTranLau(std::int16_t key) {
     }
     storage::Status st = s_.records.RecUpdate(kTranLauV);
     if (st != 0 && st != storage::kStatusBufferTooShort) {
-      files_.tranlau = before;
       Refuse(kMsgSaveFailed, values::NumberText(st));
+      RebaseAfterRefusedSave(before);
       return false;
     }
   }
   ReleaseDepartment();
   return true;
+}
+
+void RecordCard::RebaseAfterRefusedSave(const std::array<char, 60>& before) {
+  // Another client may have written the card (80), holds it (84), or the write failed. The
+  // next save must start from the card as it now stands on disk, never from the area as this
+  // load read it: that would put back whatever the other client wrote.
+  const std::string key(files_.DepartmentKey());
+  WriteBytes(files_.tranlau, 0, key);
+  if (s_.records.RecFind(kTranLauV, 0, key, 0) != 0) {
+    // Unreadable now (deleted elsewhere, a failing file): keep the area as loaded. Without a
+    // fresh read of the card the record manager refuses the next update as well.
+    files_.tranlau = before;
+    return;
+  }
+  // A card that no longer holds what this load stored was written by someone else: it is no
+  // longer this load's untouched card, and Escape must leave it.
+  if (newRecord_ && files_.tranlau != loadedRecord_) newRecord_ = false;
+  loadedRecord_ = files_.tranlau;
+  // Fields the operator left alone show the stored text; typed ones keep what was typed and
+  // are applied over the stored card on the next save.
+  for (const RecordField& rf : kTranLauFields) {
+    if (!s_.form.HasField(3, rf.field)) continue;
+    std::string& loaded = loaded_[static_cast<std::size_t>(rf.field)];
+    const std::string stored = TextFromRecord(rf);
+    if (Field(3, rf.field).Value == loaded) Field(3, rf.field).Store(stored);
+    loaded = stored;
+  }
 }
 
 void RecordCard::ReleaseDepartment() {

@@ -85,6 +85,11 @@ class RecordCard : public tui::Module {
   // caller shows panel 3 again. On true the registry entry has been released.
   bool SaveTranLau(std::int16_t key);
 
+  // After paging: reads the property of the department in the DepartaV area into the FinquesV
+  // area. False, after telling the operator, when the property has no record; the area then
+  // holds the new property's code all the same.
+  bool FindPagedProperty();
+
   // Takes the registry entry of the department in the DepartaV area (waiting, Escape gives up),
   // and gives it back.
   bool LockDepartment();
@@ -110,6 +115,8 @@ class RecordCard : public tui::Module {
   // True when the typed number fits the record field that keeps it.
   bool FitsRecord(int field, std::string_view text) const;
   std::string PackedCode(int panel) const;
+  // After a save that the file refused: the card as stored becomes the base of the next save.
+  void RebaseAfterRefusedSave(const std::array<char, 60>& before);
 
   Services s_;
   DataFiles& files_;
@@ -122,6 +129,8 @@ class RecordCard : public tui::Module {
   std::string lockedKey_;
   // The texts of fields 5 to 24 as loaded: only fields whose text differs are written back.
   std::array<std::string, 25> loaded_{};
+  // The record area as loaded (or as last read back after a refused save).
+  std::array<char, 60> loadedRecord_{};
 };
 
 }  // namespace app

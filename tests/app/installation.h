@@ -1,6 +1,7 @@
 // A demo installation in a temporary directory, and a headless run of the program over it.
 #pragma once
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -186,6 +187,41 @@ class Installation {
   std::string station_;
   bool ok_ = false;
 };
+
+// Another client of the record files, in a process of its own (a maintenance program, a
+// workstation of another installation): reads the record of `key` (key 0) from a data file,
+// lets `change` alter its bytes and writes it back. The status of the update, -1 when the
+// record could not be read or the child failed.
+inline int UpdateInOtherProcess(const Installation& inst, const std::string& file, const std::string& key,
+                                const std::function<void(std::string&)>& change) {
+  std::fflush(nullptr);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    recman::Engine engine;
+    char pos[recman::kPositionBlockSize] = {};
+    std::string path = inst.root() + "/DADES/" + file + ".dat";
+    char owner[5] = {'M', 'O', 'D', 'C', 0};
+    std::uint32_t len = 5;
+    std::vector<char> keyBuffer(path.begin(), path.end());
+    keyBuffer.resize(256, '\0');
+    if (engine.BTRCALL(recman::kOpOpen, pos, owner, &len, keyBuffer.data(), static_cast<std::uint8_t>(path.size() + 1), 0) != 0)
+      ::_exit(255);
+    std::vector<char> data(2048);
+    len = static_cast<std::uint32_t>(data.size());
+    std::vector<char> k(key.begin(), key.end());
+    k.resize(256, '\0');
+    if (engine.BTRCALL(recman::kOpGetEqual, pos, data.data(), &len, k.data(), static_cast<std::uint8_t>(key.size()), 0) != 0)
+      ::_exit(255);
+    std::string record(data.data(), len);
+    change(record);
+    len = static_cast<std::uint32_t>(record.size());
+    std::int16_t st = engine.BTRCALL(recman::kOpUpdate, pos, record.data(), &len, k.data(), static_cast<std::uint8_t>(key.size()), 0);
+    ::_exit(st >= 0 && st < 255 ? st : 254);
+  }
+  int status = 0;
+  if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
+}
 
 // Packs a 3-digit code as the files keep it: "0" + code in base-hundred bytes.
 inline std::string PackedCode(int code) {

@@ -335,5 +335,43 @@ TEST_F(ProgramTest, AFailedSaveIsShownAndKeepsTheTypedValuesForAnotherTry) {
   EXPECT_EQ(Int32At(*r, 26), 4321) << "the value typed before the failure was kept and saved";
 }
 
+// Another client writes the card between the load and the save: the save is refused, and the
+// next one writes the typed field over the card as the other client left it. A card this load
+// created and the other client then wrote is no longer this load's to delete on Escape.
+TEST_F(ProgramTest, ARefusedSaveRetriedKeepsWhatAnotherClientWrote) {
+  auto put32 = [](std::string& r, std::size_t at, std::int32_t v) {
+    for (int i = 0; i < 4; ++i) r[at + static_cast<std::size_t>(i)] = static_cast<char>((static_cast<std::uint32_t>(v) >> (8 * i)) & 0xFF);
+  };
+  for (bool existing : {true, false}) {
+    SCOPED_TRACE(existing ? "a stored card, saved again" : "a new card, then Escape");
+    auto [p, d] = Department(existing);
+    const std::string k = DepartmentKey(p, d);
+    int otherStatus = -2;
+    std::string message;
+    Session run(inst_, {
+        [&](HeadlessControl& c) { c.PushText(Code(p)); },
+        [&](HeadlessControl& c) { c.PushText(Code(d)); },
+        [&](HeadlessControl& c) {
+          otherStatus = UpdateInOtherProcess(inst_, "TranLauV", k, [&](std::string& r) { put32(r, 32, 777); });
+          for (int i = 0; i < 4; ++i) c.PushKey(key::kDown);  // field 9
+          c.PushKey(key::kCtrlY);
+          c.PushText("4321\r");  // refused: the card changed since it was read
+        },
+        [&](HeadlessControl& c) {
+          message = c.Text();
+          c.PushKey('x');
+        },
+        [&](HeadlessControl& c) { c.PushKey(existing ? key::kEnter : key::kEscape); },
+    });
+    EXPECT_EQ(run.Execute(), 0) << run.Failure();
+    ASSERT_EQ(otherStatus, 0) << "the other client could not write the card";
+    EXPECT_NE(message.find("NO S'HAN POGUT DESAR ELS CANVIS (80)"), std::string::npos) << message;
+    std::optional<std::string> r = inst_.Record("TranLauV", k);
+    ASSERT_TRUE(r) << "the card the other client wrote was deleted";
+    EXPECT_EQ(Int32At(*r, 32), 777) << "the other client's field was put back";
+    EXPECT_EQ(Int32At(*r, 26), existing ? 4321 : 0);
+  }
+}
+
 }  // namespace
 }  // namespace app_test

@@ -26,6 +26,10 @@ constexpr int kPanel3Top = 6;
 
 class RecordCardEdges : public DemoFixture {
  protected:
+  static std::string Code3(int n) {
+    std::string text = std::to_string(n);
+    return std::string(3 - std::min<std::size_t>(3, text.size()), '0') + text;
+  }
   // Steps that open panel 3 on a department.
   static std::vector<Session::Step> Open(int p, int d) {
     return {[p](HeadlessControl& c) { c.PushText(std::to_string(p) + "\r"); },
@@ -523,6 +527,61 @@ TEST_F(RecordCardEdges, HelpLinesShowNoLineEnds) {
   EXPECT_EQ(run.Execute(), 0) << run.Failure();
   ASSERT_NE(help.find("FITXA DE DEPARTAMENTS"), std::string::npos) << help;
   EXPECT_EQ(help.find('\r'), std::string::npos) << help;
+}
+
+// A yes/no field whose stored value is none of its choices (a lower-case "n", a blank) shows the
+// first choice, but passing through it writes nothing; a key that chooses writes the choice.
+TEST_F(RecordCardEdges, ChoiceFieldsKeepAStoredValueOutsideTheirList) {
+  auto [p, d] = Department(true);
+  const std::string k = DepartmentKey(p, d);
+  ASSERT_EQ(UpdateInOtherProcess(inst_, "TranLauV", k, [](std::string& r) { r[12] = 'n'; r[13] = ' '; }), 0);
+  const std::optional<std::string> before = inst_.Record("TranLauV", k);
+  Session pass(inst_, Then(Open(p, d), {[&](HeadlessControl& c) {
+    for (int f = 5; f < 15; ++f) c.PushKey(key::kDown);  // through fields 7, 8 and 12 to 14
+    c.PushKey(key::kEnter);
+  }}));
+  EXPECT_EQ(pass.Execute(), 0) << pass.Failure();
+  EXPECT_EQ(inst_.Record("TranLauV", k), before);
+  EXPECT_EQ(inst_.ReadFile("db.log"), "") << "nothing was written";
+
+  Session choose(inst_, Then(Open(p, d), {[&](HeadlessControl& c) {
+    c.PushKey(key::kDown);
+    c.PushKey(key::kDown);
+    c.PushKey(key::kSpace);  // field 7 shows "Sí" for "n": Space goes on to "No"
+    c.PushKey(key::kDown);
+    c.PushKey('s');          // field 8: the letter chooses "Sí" though it is the one shown
+    c.PushKey(key::kEnter);
+  }}));
+  EXPECT_EQ(choose.Execute(), 0) << choose.Failure();
+  std::optional<std::string> r = inst_.Record("TranLauV", k);
+  ASSERT_TRUE(r);
+  EXPECT_EQ((*r)[12], 'N');
+  EXPECT_EQ((*r)[13], 'S');
+}
+
+// Paging onto a department whose property has no record: the operator is told as panel 1 tells
+// it and is back on panel 1 with that property, and nothing is created under either property.
+TEST_F(RecordCardEdges, PagingOntoADepartmentWithoutItsPropertyGoesBackToPanel1) {
+  const int missing = MissingProperty();
+  const int first = departments_.begin()->first;
+  ASSERT_LT(missing, first);
+  ASSERT_TRUE(inst_.Load("DepartaV", {"finca,departament,nom,tipologia,titular,data_alta,superficie,tipus,coeficient",
+                                       Code3(missing) + ",001,Pis orfe,Habitatge,Anna Puig,2020-01-01,50,H,100"}));
+  const int firstDepartment = *std::min_element(departments_.begin()->second.begin(), departments_.begin()->second.end());
+  const std::string before = inst_.Save("TranLauV");
+  std::string message, panel1, again;
+  Session run(inst_, Then(Open(first, firstDepartment), {
+      [&](HeadlessControl& c) { c.PushKey(key::kPgUp); },  // field 5 is the first: pages back
+      [&](HeadlessControl& c) { message = c.Text(); c.PushKey('x'); },
+      [&](HeadlessControl& c) { panel1 = c.Row(3); c.PushKey(key::kEnter); },
+      [&](HeadlessControl& c) { again = c.Text(); c.PushKey('x'); },
+  }));
+  EXPECT_EQ(run.Execute(), 0) << run.Failure();
+  EXPECT_EQ(run.StepsRun(), 6u);
+  EXPECT_NE(message.find("FINCA INEXISTENT"), std::string::npos) << message;
+  EXPECT_NE(panel1.find("Finca ..............: " + std::to_string(missing) + " "), std::string::npos) << panel1;
+  EXPECT_NE(again.find("FINCA INEXISTENT"), std::string::npos) << "Enter on panel 1 is refused too: " << again;
+  EXPECT_EQ(inst_.Save("TranLauV"), before) << "no card was created";
 }
 
 }  // namespace
