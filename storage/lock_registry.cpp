@@ -245,9 +245,11 @@ bool LockRegistry::OpenLockFile(const std::string& path, platform::File& file) {
       case platform::OpenResult::kFailed:
         break;
     }
+    // No LOCKS directory yet: make it, or find that another workstation has just made it,
+    // and try once more.
     const std::string directory = UnderRoot(session_.RootDir, "LOCKS");
-    if (!madeDirectory && !platform::IsDirectory(directory)) {
-      platform::MakeDirectory(directory);
+    if (!madeDirectory) {
+      if (!platform::IsDirectory(directory)) platform::MakeDirectory(directory);
       madeDirectory = true;
       continue;
     }

@@ -247,6 +247,10 @@ class Console {
   KeyCode GetKey();
   // Discards pending keyboard and mouse input (not the typeahead).
   void FlushKeys();
+  // True once the program is to end (its terminal hung up, or a hang-up or terminate signal
+  // came): every key read answers Escape from then on. A program whose own way out is not
+  // Escape checks this.
+  bool Ending() { return backend_.input->Ending(); }
 
   void SetHotKeyHooks(HotKeyHooks hooks) { hot_keys_ = std::move(hooks); }
   // True while the calculator or the calendar opened by its hot key is open.

@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     std::snprintf(hex, sizeof hex, "%04x", static_cast<unsigned>(static_cast<std::uint16_t>(k)));
     std::fprintf(log, "%s\n", hex);
     std::fflush(log);
-    if (k == 0x11) break;
+    if (k == 0x11 || console.Ending()) break;
     if (k == tui::key::kF2) console.SetClipboardText("Pla\x87" "a 12\xD5");  // Plaça 12€
     if (k == tui::key::kF9) std::raise(SIGSEGV);  // a crash
     if (k == tui::key::kF5) {
@@ -90,5 +90,10 @@ int main(int argc, char** argv) {
     console.Print("KEYS " + shown);
   }
   std::fclose(log);
+  if (int sig = tui::TerminalEndSignal(); sig != 0) {
+    console.Suspend();  // the terminal back before the signal ends the probe
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+  }
   return 0;
 }
