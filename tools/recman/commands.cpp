@@ -9,6 +9,7 @@
 #include <optional>
 #include <sstream>
 
+#include "build_version.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "recman/status.h"
@@ -725,6 +726,10 @@ int RunRecman(const std::vector<std::string>& args, recman::Engine& engine, Stre
   const std::string& command = args[0];
   if (command == "--help" || command == "-h" || command == "help") {
     io.out << kUsage;
+    return kExitOk;
+  }
+  if (command == "--version") {
+    io.out << "recman " << modcarta_build::kVersion << "\n";
     return kExitOk;
   }
   if (command != "create" && command != "xdf" && command != "stat" && command != "load" && command != "save" &&

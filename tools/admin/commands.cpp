@@ -1,0 +1,191 @@
+#include "tools/admin/commands.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+
+#include "build_version.h"
+#include "recman/engine.h"
+#include "tools/admin/installation.h"
+#include "tools/recman/commands.h"
+
+namespace admin_tool {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr const char* kUsage =
+    "usage:\n"
+    "  modcarta-admin init DIR [--group G] [--demo]\n"
+    "  modcarta-admin check DIR\n"
+    "  modcarta-admin import SOURCES DIR\n"
+    "  modcarta-admin export DIR SOURCES\n"
+    "  modcarta-admin --version | --help\n";
+
+int Fail(Streams& io, const std::string& message) {
+  io.err << "modcarta-admin: " << message << "\n";
+  return kExitFailed;
+}
+
+int Usage(Streams& io, const std::string& message) {
+  io.err << "modcarta-admin: " << message << "\n" << kUsage;
+  return kExitUsage;
+}
+
+// The command's words after the command itself; options with a value are taken out.
+struct Arguments {
+  std::vector<std::string> positional;
+  std::string group;
+  bool demo = false;
+};
+
+bool ParseArguments(const std::vector<std::string>& args, Arguments& a, std::string& error) {
+  const std::string& command = args[0];
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& word = args[i];
+    if (word == "--demo" && command == "init") {
+      a.demo = true;
+    } else if (word == "--group" && command == "init") {
+      if (i + 1 >= args.size()) {
+        error = "--group needs a group name";
+        return false;
+      }
+      a.group = args[++i];
+    } else if (word.size() > 1 && word[0] == '-') {
+      error = command + " does not take " + word;
+      return false;
+    } else {
+      a.positional.push_back(word);
+    }
+  }
+  return true;
+}
+
+// Runs a recman command in-process; its messages go to the error stream.
+bool Recman(const std::vector<std::string>& args, Streams& io) {
+  recman::Engine engine;
+  std::istringstream in;
+  std::ostringstream out;
+  return recman_tool::RunRecman(args, engine, recman_tool::Streams{in, out, io.err}) == recman_tool::kExitOk;
+}
+
+int Init(const Arguments& a, const SharedFiles& shared, Streams& io) {
+  if (a.positional.size() != 1) return Usage(io, "init needs DIR");
+  fs::path root(a.positional[0]);
+  std::error_code ec;
+  if (fs::exists(root / "Orba.ini", ec)) {
+    return Fail(io, root.string() + " already holds an installation; modcarta-admin check looks it over");
+  }
+  fs::path sources = fs::path(shared.dir) / "install";
+  fs::path layouts = fs::path(shared.dir) / "layouts";
+  std::vector<OutputFile> texts;
+  std::vector<std::string> faults;
+  if (!ConvertSources(sources.string(), texts, faults)) {
+    for (const auto& f : faults) io.err << "modcarta-admin: " << f << "\n";
+    return Fail(io, "the installation's texts cannot be made from " + sources.string());
+  }
+
+  std::string error;
+  fs::create_directories(root, ec);
+  if (ec) return Fail(io, root.string() + ": cannot be created (" + ec.message() + ")");
+  if (!ShareWithGroup(root.string(), a.group, error)) return Fail(io, error);
+  for (const std::string& folder : kInstallationFolders) {
+    fs::create_directories(root / folder, ec);
+    if (ec) return Fail(io, (root / folder).string() + ": cannot be created (" + ec.message() + ")");
+    if (!ShareWithGroup((root / folder).string(), a.group, error)) return Fail(io, error);
+  }
+  if (!WriteFiles(root.string(), texts, error)) return Fail(io, error);
+
+  std::vector<fs::path> layoutFiles;
+  for (fs::directory_iterator it(layouts, ec), end; !ec && it != end; it.increment(ec)) {
+    if (it->path().extension() == ".json") layoutFiles.push_back(it->path());
+  }
+  if (layoutFiles.empty()) return Fail(io, layouts.string() + ": no record layouts found");
+  for (const fs::path& layout : layoutFiles) {
+    std::string name = layout.stem().string();
+    std::string xdf = (root / "ddf" / (name + ".xdf")).string();
+    std::string dat = (root / "DADES" / (name + ".dat")).string();
+    fs::path data = fs::path(shared.dir) / "data" / (name + ".csv");
+    if (!Recman({"xdf", layout.string(), xdf}, io) || !Recman({"create", dat, xdf}, io)) {
+      return Fail(io, "the record file " + name + " cannot be made");
+    }
+    if (a.demo && fs::exists(data, ec) &&
+        !Recman({"load", dat, data.string(), "--layout", layout.string(), "--csv"}, io)) {
+      return Fail(io, "the demo data of " + name + " cannot be loaded");
+    }
+  }
+
+  // Every file made above belongs to the installation's group, readable and writable by it.
+  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+    if (!ShareWithGroup(it->path().string(), a.group, error)) return Fail(io, error);
+  }
+  io.out << "modcarta-admin: installation laid out in " << root.string() << (a.demo ? " with the demo data" : "")
+         << "\n";
+  return kExitOk;
+}
+
+int Check(const Arguments& a, Streams& io) {
+  if (a.positional.size() != 1) return Usage(io, "check needs DIR");
+  std::vector<std::string> problems = CheckInstallation(a.positional[0]);
+  for (const auto& p : problems) io.out << p << "\n";
+  if (!problems.empty()) {
+    io.out << problems.size() << (problems.size() == 1 ? " problem" : " problems") << " found\n";
+    return kExitFailed;
+  }
+  io.out << a.positional[0] << ": no problems found\n";
+  return kExitOk;
+}
+
+int Convert(const Arguments& a, bool import, Streams& io) {
+  if (a.positional.size() != 2) return Usage(io, import ? "import needs SOURCES and DIR" : "export needs DIR and SOURCES");
+  const std::string& from = a.positional[0];
+  const std::string& to = a.positional[1];
+  std::vector<OutputFile> files;
+  std::vector<std::string> faults;
+  bool ok = import ? ConvertSources(from, files, faults) : ExportSources(from, files, faults);
+  if (!ok) {
+    for (const auto& f : faults) io.err << "modcarta-admin: " << f << "\n";
+    return Fail(io, "nothing was written");
+  }
+  std::string error;
+  if (!WriteFiles(to, files, error)) return Fail(io, error);
+  for (const auto& f : files) io.out << (fs::path(to) / f.relative).string() << "\n";
+  return kExitOk;
+}
+
+}  // namespace
+
+SharedFiles FindSharedFiles() {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    fs::path beside = self.parent_path().parent_path() / "share" / "modcarta";
+    if (fs::is_directory(beside / "install", ec)) return {beside.string()};
+  }
+  return {MODCARTA_SOURCE_SHARE};
+}
+
+int RunAdmin(const std::vector<std::string>& args, const SharedFiles& shared, Streams io) {
+  if (args.empty()) return Usage(io, "no command given");
+  const std::string& command = args[0];
+  if (command == "--help" && args.size() == 1) {
+    io.out << kUsage;
+    return kExitOk;
+  }
+  if (command == "--version" && args.size() == 1) {
+    io.out << "modcarta-admin " << modcarta_build::kVersion << "\n";
+    return kExitOk;
+  }
+  if (command != "init" && command != "check" && command != "import" && command != "export") {
+    return Usage(io, "unknown command " + command);
+  }
+  Arguments a;
+  std::string error;
+  if (!ParseArguments(args, a, error)) return Usage(io, error);
+  if (command == "init") return Init(a, shared, io);
+  if (command == "check") return Check(a, io);
+  return Convert(a, command == "import", io);
+}
+
+}  // namespace admin_tool
