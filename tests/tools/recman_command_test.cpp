@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -441,6 +442,27 @@ TEST_F(RecmanCommandTest, VerifyPassesSoundFilesAndFailsDamagedOnes) {
   EXPECT_NE(none.err.find("none.dat: no such record file (status 12"), std::string::npos) << none.err;
 }
 
+TEST_F(RecmanCommandTest, BackupCopiesIntoAFileOrAFolderAndRefusesItself) {
+  CreateFile();
+  ASSERT_EQ(Run({"load", "dep.dat", "-"}, Stream({Record(1, 1, 5, "ROSA"), Record(2, 1, 5, "")})).status, 0);
+  std::filesystem::create_directory(dir_ / "nightly");
+  Result intoFolder = Run({"backup", "dep.dat", "nightly"});
+  ASSERT_EQ(intoFolder.status, 0) << intoFolder.err;
+  EXPECT_EQ(intoFolder.out, "dep.dat: copied to nightly/dep.dat and verified\n");
+  EXPECT_EQ(Run({"save", "nightly/dep.dat", "-"}).out, Contents());
+  ASSERT_EQ(Run({"load", "dep.dat", "-"}, Stream({Record(3, 1, 5, "NOVA")})).status, 0);
+  ASSERT_EQ(Run({"backup", "dep.dat", "nightly/dep.dat"}).status, 0) << "an older copy is replaced";
+  EXPECT_EQ(Run({"save", "nightly/dep.dat", "-"}).out, Contents());
+
+  Result itself = Run({"backup", "dep.dat", "."});
+  EXPECT_EQ(itself.status, 1);
+  EXPECT_NE(itself.err.find("would overwrite the file itself"), std::string::npos) << itself.err;
+  Result junk = Run({"backup", "layout.json", "nightly/dep.dat"});
+  EXPECT_EQ(junk.status, 1);
+  EXPECT_NE(junk.err.find("layout.json: no copy made: not a record file"), std::string::npos) << junk.err;
+  EXPECT_EQ(Run({"save", "nightly/dep.dat", "-"}).out, Contents()) << "a failed backup leaves the copy";
+}
+
 TEST_F(RecmanCommandTest, CommandLineMistakesShowTheUsage) {
   const std::vector<std::vector<std::string>> cases = {
       {},
@@ -453,6 +475,8 @@ TEST_F(RecmanCommandTest, CommandLineMistakesShowTheUsage) {
       {"save", "a.dat", "-", "--csv"},
       {"load", "a.dat", "-", "--layout", "layout.json"},
       {"load", "a.dat", "-", "--verbose"},
+      {"backup", "a.dat"},
+      {"backup", "a.dat", "b.dat", "--csv"},
   };
   for (const auto& args : cases) {
     Result r = Run(args);

@@ -12,6 +12,7 @@
 #include "build_version.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "recman/backup.h"
 #include "recman/status.h"
 #include "recman/verify.h"
 #include "tools/recman/csv.h"
@@ -29,6 +30,8 @@ constexpr const char* kUsage =
     "  recman load FILE INPUT [--layout LAYOUT.json --csv]\n"
     "  recman save FILE OUTPUT [--key N] [--layout LAYOUT.json --csv]\n"
     "  recman verify FILE\n"
+    "  recman backup FILE DEST\n"
+    "  recman --version | --help\n"
     "INPUT or OUTPUT \"-\" is standard input or output.\n";
 
 // The record layer hands description files to Create in a buffer of this size, so a
@@ -337,6 +340,25 @@ int Verify(const Options& o, Streams& io) {
   if (!report.empty() && report.back() != '\n') io.out << "\n";
   if (!ok) return Fail(io, fileName + ": the file failed verification");
   if (report.empty()) io.out << fileName << ": no faults found\n";
+  return kExitOk;
+}
+
+int Backup(const Options& o, Streams& io) {
+  if (o.positional.size() != 2) return Usage(io, "backup needs FILE and DEST");
+  const std::string& fileName = o.positional[0];
+  std::string destName = o.positional[1];
+  // A folder as DEST receives the copy under the file's own name.
+  if (platform::IsDirectory(destName)) {
+    destName = (std::filesystem::path(platform::HostPath(destName)) /
+                std::filesystem::path(platform::HostPath(fileName)).filename())
+                   .string();
+  }
+  if (SameFile(fileName, destName)) return Fail(io, destName + ": the copy would overwrite the file itself");
+  std::string error;
+  if (!recman::BackupFile(platform::HostPath(fileName), platform::HostPath(destName), error)) {
+    return Fail(io, fileName + ": no copy made: " + error);
+  }
+  io.out << fileName << ": copied to " << destName << " and verified\n";
   return kExitOk;
 }
 
@@ -733,7 +755,7 @@ int RunRecman(const std::vector<std::string>& args, recman::Engine& engine, Stre
     return kExitOk;
   }
   if (command != "create" && command != "xdf" && command != "stat" && command != "load" && command != "save" &&
-      command != "verify") {
+      command != "verify" && command != "backup") {
     return Usage(io, "unknown command " + command);
   }
   Options options;
@@ -744,6 +766,7 @@ int RunRecman(const std::vector<std::string>& args, recman::Engine& engine, Stre
   if (command == "stat") return Stat(options, engine, io);
   if (command == "load") return Load(options, engine, io);
   if (command == "save") return Save(options, engine, io);
+  if (command == "backup") return Backup(options, io);
   return Verify(options, io);
 }
 

@@ -6,6 +6,8 @@
 //   recman load FILE INPUT [--layout LAYOUT.json --csv]
 //   recman save FILE OUTPUT [--key N] [--layout LAYOUT.json --csv]
 //   recman verify FILE
+//   recman backup FILE DEST        (DEST a file, or a folder to copy into)
+//   recman --version | --help
 //
 // "-" as INPUT or OUTPUT is standard input or output. Exit status: 0 success, 1 the command
 // failed (one message on the error stream naming the file and, for records, the record number
