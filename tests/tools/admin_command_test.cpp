@@ -199,3 +199,34 @@ TEST_F(AdminCommand, InitGivesEverythingToTheGroupWhateverTheUmask) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AdminCommand, StationWritesTheOperatorsPrivateSettingsAndPrintsTheEnvironment) {
+  std::string root = dir_ / "office";
+  ASSERT_EQ(Admin({"init", root}).status, 0);
+  std::string home = dir_ / "home";
+  fs::create_directory(home);
+  std::string command = "cd " + ShellQuoted(root) + " && umask 022 && HOME=" + ShellQuoted(home) + " " +
+                        ShellQuoted(std::string(MODCARTA_BIN_DIR) + "/modcarta-admin") +
+                        " station 'Núria' --lang SPA >" + ShellQuoted(dir_ / "env.sh");
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::string station = home + "/.modcarta";
+  struct stat info;
+  ASSERT_EQ(::stat(station.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  std::string sessio = ReadFile(station + "/Sessio.ini");
+  EXPECT_NE(sessio.find("Operador=N\xa3ria\r\n"), std::string::npos) << sessio;
+  EXPECT_NE(ReadFile(station + "/OrbaTerm.ini").find("Idioma=SPA\r\n"), std::string::npos);
+  std::string env = ReadFile(dir_ / "env.sh");
+  EXPECT_NE(env.find("export ZEDROOT='" + root + "/'\n"), std::string::npos) << env;
+  EXPECT_NE(env.find("export ZEDTMP='" + station + "/'\n"), std::string::npos) << env;
+  EXPECT_NE(env.find("export ZEDEXE='" + std::string(MODCARTA_BIN_DIR) + "/'\n"), std::string::npos) << env;
+
+  Result wrong = Admin({"station", "Pere", "--lang", "FRA", "--dir", dir_ / "pere"});
+  EXPECT_EQ(wrong.status, 1);
+  EXPECT_NE(wrong.err.find("FRA"), std::string::npos) << wrong.err;
+  EXPECT_EQ(Admin({"station", "--lang", "SPA"}).status, 2);
+}
+
+}  // namespace

@@ -2,12 +2,15 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
 
 #include "build_version.h"
 #include "recman/engine.h"
+#include "session/station.h"
+#include "tools/admin/texts.h"
 #include "tools/admin/installation.h"
 #include "tools/recman/commands.h"
 
@@ -21,6 +24,7 @@ constexpr const char* kUsage =
     "  modcarta-admin check DIR\n"
     "  modcarta-admin import SOURCES DIR\n"
     "  modcarta-admin export DIR SOURCES\n"
+    "  modcarta-admin station NAME [--lang L] [--dir D] [--root DIR]\n"
     "  modcarta-admin --version | --help\n";
 
 int Fail(Streams& io, const std::string& message) {
@@ -38,6 +42,9 @@ struct Arguments {
   std::vector<std::string> positional;
   std::string group;
   bool demo = false;
+  std::string language = "CAT";
+  std::string stationDir;
+  std::string root;
 };
 
 bool ParseArguments(const std::vector<std::string>& args, Arguments& a, std::string& error) {
@@ -52,6 +59,13 @@ bool ParseArguments(const std::vector<std::string>& args, Arguments& a, std::str
         return false;
       }
       a.group = args[++i];
+    } else if ((word == "--lang" || word == "--dir" || word == "--root") && command == "station") {
+      if (i + 1 >= args.size()) {
+        error = word + " needs a value";
+        return false;
+      }
+      std::string& value = word == "--lang" ? a.language : word == "--dir" ? a.stationDir : a.root;
+      value = args[++i];
     } else if (word.size() > 1 && word[0] == '-') {
       error = command + " does not take " + word;
       return false;
@@ -154,6 +168,61 @@ int Convert(const Arguments& a, bool import, Streams& io) {
   return kExitOk;
 }
 
+std::string ShellQuoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// A folder name ending in "/", as the program's environment gives folders.
+std::string WithSlash(std::string dir) {
+  if (dir.empty() || dir.back() != '/') dir += '/';
+  return dir;
+}
+
+// The operator's own private folder for the station: --dir, else ~/.modcarta.
+int Station(const Arguments& a, Streams& io) {
+  if (a.positional.size() != 1) return Usage(io, "station needs the operator's NAME");
+  std::string dir = a.stationDir;
+  if (dir.empty()) {
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) return Fail(io, "HOME is not set; give the station's folder with --dir");
+    dir = std::string(home) + "/.modcarta";
+  }
+  std::string name;
+  TextFault fault;
+  if (!SourceToText(a.positional[0], name, fault) || name.find("\r\n") != std::string::npos) {
+    return Fail(io, "the operator's name cannot be written in code page 850");
+  }
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec) return Fail(io, dir + ": cannot be created (" + ec.message() + ")");
+  // Private: the station's scratch files and the calculator's tape are the operator's own.
+  fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace, ec);
+  if (ec) return Fail(io, dir + ": cannot be made private (" + ec.message() + ")");
+  session::StationSettings settings;
+  settings.operatorName = name;
+  settings.language = a.language;
+  settings.terminalDir = fs::absolute(dir).lexically_normal().string();
+  std::string error = session::WriteStationFiles(settings.terminalDir, settings);
+  if (!error.empty()) return Fail(io, error);
+
+  std::string root = a.root;
+  if (root.empty() && fs::exists("Orba.ini", ec)) root = fs::current_path(ec).string();
+  std::error_code selfError;
+  fs::path self = fs::read_symlink("/proc/self/exe", selfError);
+  io.out << "# The environment of " << a.positional[0] << "'s station; then run modcarta.\n";
+  if (root.empty()) {
+    io.out << "# ZEDROOT: the installation root (--root DIR prints it here)\n";
+  } else {
+    io.out << "export ZEDROOT=" << ShellQuoted(WithSlash(fs::absolute(root).lexically_normal().string())) << "\n";
+  }
+  io.out << "export ZEDTMP=" << ShellQuoted(WithSlash(settings.terminalDir)) << "\n";
+  io.out << "export ZEDEXE=" << ShellQuoted(WithSlash(selfError ? std::string("/usr/bin") : self.parent_path().string()))
+         << "\n";
+  return kExitOk;
+}
+
 }  // namespace
 
 SharedFiles FindSharedFiles() {
@@ -177,7 +246,7 @@ int RunAdmin(const std::vector<std::string>& args, const SharedFiles& shared, St
     io.out << "modcarta-admin " << modcarta_build::kVersion << "\n";
     return kExitOk;
   }
-  if (command != "init" && command != "check" && command != "import" && command != "export") {
+  if (command != "init" && command != "check" && command != "import" && command != "export" && command != "station") {
     return Usage(io, "unknown command " + command);
   }
   Arguments a;
@@ -185,6 +254,7 @@ int RunAdmin(const std::vector<std::string>& args, const SharedFiles& shared, St
   if (!ParseArguments(args, a, error)) return Usage(io, error);
   if (command == "init") return Init(a, shared, io);
   if (command == "check") return Check(a, io);
+  if (command == "station") return Station(a, io);
   return Convert(a, command == "import", io);
 }
 

@@ -5,9 +5,12 @@
 //   modcarta-admin check DIR
 //   modcarta-admin import SOURCES DIR
 //   modcarta-admin export DIR SOURCES
+//   modcarta-admin station NAME [--lang L] [--dir D] [--root DIR]
 //
 // SOURCES is a folder of readable sources laid out as an installation: Orba.ini,
-// FORMS/<module>.ZPN, LOCALE/<module>.LNG, AJUDA/<topic>.txt (see texts.h). Exit status: 0
+// FORMS/<module>.ZPN, LOCALE/<module>.LNG, AJUDA/<topic>.txt (see texts.h). station writes an
+// operator's Sessio.ini and OrbaTerm.ini into their private folder (D, by default ~/.modcarta,
+// mode 0700) and prints the environment to start modcarta with. Exit status: 0
 // success (for check: no problem found), 1 the command failed or check found problems, 2
 // the command line is wrong.
 #pragma once
