@@ -198,7 +198,7 @@ TEST(LayoutTest, RefusesBadLayoutsWithLineAndColumn) {
        "2:48:", "unknown field type \"date\""},
       {"{\"record length\": 60, \"keys\": [[{\"position\": 1, \"length\": 2}]], \"fields\": [{\"name\": \"a\" "
        "\"offset\": 0}]}",
-       "1:89:", "expected ',' or '}'"},
+       "1:96:", "expected '}'"},
   };
   for (const Case& c : cases) {
     Layout layout;

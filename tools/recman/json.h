@@ -1,8 +1,8 @@
-// A small, strict JSON reader for the utility's layout files.
+// The JSON of the utility's layout files, read with nlohmann-json and kept with places.
 //
-// It accepts exactly the JSON grammar (objects, arrays, strings with all escapes including
-// surrogate pairs, numbers, true, false, null) and nothing more: no comments, no trailing
-// commas, no duplicate member names, no bytes after the top-level value except white space.
+// Exactly the JSON grammar is accepted (objects, arrays, strings with all escapes including
+// surrogate pairs, numbers, true, false, null): no comments, no trailing commas, no bytes after
+// the top-level value except white space; and, beyond the grammar, no duplicate member names.
 // Every value remembers the line and column (both from 1, columns counted in bytes) where it
 // starts, so that the code reading a layout can point at the offending value.
 #pragma once
