@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "build_version.h"
+#include "platform/sharing.h"
 #include "recman/engine.h"
 #include "session/station.h"
 #include "tools/admin/texts.h"
@@ -104,10 +105,11 @@ int Init(const Arguments& a, const SharedFiles& shared, Streams& io) {
   fs::create_directories(root, ec);
   if (ec) return Fail(io, root.string() + ": cannot be created (" + ec.message() + ")");
   if (!ShareWithGroup(root.string(), a.group, error)) return Fail(io, error);
+  // The folders inside take the root's group and modes as the programs' own folders do.
   for (const std::string& folder : kInstallationFolders) {
-    fs::create_directories(root / folder, ec);
-    if (ec) return Fail(io, (root / folder).string() + ": cannot be created (" + ec.message() + ")");
-    if (!ShareWithGroup((root / folder).string(), a.group, error)) return Fail(io, error);
+    if (!platform::MakeSharedDirectory((root / folder).string())) {
+      return Fail(io, (root / folder).string() + ": cannot be created");
+    }
   }
   if (!WriteFiles(root.string(), texts, error)) return Fail(io, error);
 
