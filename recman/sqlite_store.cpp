@@ -6,13 +6,18 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <optional>
 
 #include "platform/sharing.h"
 
 namespace recman {
 namespace {
 
-// A prepared statement kept for the life of the store; reset after every use.
+// A statement of the store, prepared on its first use and then kept for the life of the store;
+// reset after every use. Most of a store's statements are never used in a given run (a program
+// that only reads never inserts), and preparing them all at open was most of the cost of
+// opening a file. A statement that cannot be prepared answers the preparation's error code
+// from Step; its bindings are then ignored.
 class Stmt {
  public:
   Stmt() = default;
@@ -20,17 +25,22 @@ class Stmt {
   Stmt& operator=(const Stmt&) = delete;
   ~Stmt() { sqlite3_finalize(s_); }
 
-  int Prepare(sqlite3* db, const std::string& sql) {
-    return sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &s_, nullptr);
+  void Define(sqlite3* db, std::string sql) {
+    db_ = db;
+    sql_ = std::move(sql);
   }
-  sqlite3_stmt* get() const { return s_; }
+  sqlite3_stmt* get() { return Ready() ? s_ : nullptr; }
   void Blob(int i, std::string_view v) {
+    if (!Ready()) return;
     // A zero-length blob still has to be a blob, not NULL.
     sqlite3_bind_blob(s_, i, v.empty() ? "" : v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
   }
-  void Int(int i, std::int64_t v) { sqlite3_bind_int64(s_, i, v); }
-  int Step() { return sqlite3_step(s_); }
+  void Int(int i, std::int64_t v) {
+    if (Ready()) sqlite3_bind_int64(s_, i, v);
+  }
+  int Step() { return Ready() ? sqlite3_step(s_) : prepareRc_; }
   void Reset() {
+    if (!s_) return;
     sqlite3_reset(s_);
     sqlite3_clear_bindings(s_);
   }
@@ -48,7 +58,23 @@ class Stmt {
   }
 
  private:
+  bool Ready() {
+    if (s_) return true;
+    if (!db_) {
+      prepareRc_ = SQLITE_MISUSE;
+      return false;
+    }
+    prepareRc_ = sqlite3_prepare_v3(db_, sql_.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &s_, nullptr);
+    if (prepareRc_ == SQLITE_OK) return true;
+    sqlite3_finalize(s_);
+    s_ = nullptr;
+    return false;
+  }
+
+  sqlite3* db_ = nullptr;
+  std::string sql_;
   sqlite3_stmt* s_ = nullptr;
+  int prepareRc_ = SQLITE_OK;
 };
 
 // Resets the statement when the scope ends, whatever path it takes.
@@ -211,48 +237,61 @@ Status SqliteStore::Open(const std::string& hostPath, std::unique_ptr<SqliteStor
     platform::ShareOwnFile(hostPath + "-shm");
   }
 
+  // The description and the owner in one query: the engine asks for the owner right after the
+  // open, and is answered from what was read here.
   {
     sqlite3_stmt* s = nullptr;
-    rc = sqlite3_prepare_v2(store->db_, "SELECT value FROM recman_meta WHERE name = 'spec'", -1, &s, nullptr);
+    rc = sqlite3_prepare_v2(store->db_,
+                            "SELECT name, value FROM recman_meta WHERE name IN ('spec', 'owner', 'owner_mode')", -1,
+                            &s, nullptr);
     if (rc != SQLITE_OK) {
       sqlite3_finalize(s);
       return (rc & 0xFF) == SQLITE_ERROR ? kStatusNotARecordFile : StatusOfSqlite(rc);
     }
-    rc = sqlite3_step(s);
-    if (rc != SQLITE_ROW) {
-      sqlite3_finalize(s);
-      return rc == SQLITE_DONE ? kStatusNotARecordFile : StatusOfSqlite(rc);
+    std::optional<std::vector<std::uint8_t>> spec;
+    OwnerAtOpen owner;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+      const std::string which = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+      const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(s, 1));
+      const int n = sqlite3_column_bytes(s, 1);
+      if (which == "spec") {
+        spec.emplace(p, p + n);
+      } else if (which == "owner") {
+        if (p) owner.name.assign(reinterpret_cast<const char*>(p), n);
+      } else {
+        owner.mode = sqlite3_column_int(s, 1);
+      }
     }
-    const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(s, 0));
-    int n = sqlite3_column_bytes(s, 0);
-    std::vector<std::uint8_t> blob(p, p + n);
     sqlite3_finalize(s);
-    if (ParseCreateBuffer(blob, store->spec_) != kStatusOk) return kStatusNotARecordFile;
+    if (rc != SQLITE_DONE) return StatusOfSqlite(rc);
+    if (!spec || ParseCreateBuffer(*spec, store->spec_) != kStatusOk) return kStatusNotARecordFile;
+    store->ownerAtOpen_ = std::move(owner);
   }
-  status = store->Prepare();
-  if (status != kStatusOk) return status;
+  store->DefineStatements();
   out = std::move(store);
   return kStatusOk;
 }
 
-Status SqliteStore::Prepare() {
-  auto prep = [&](Stmt& s, const std::string& sql) { return s.Prepare(db_, sql) == SQLITE_OK; };
-  bool ok = prep(st_->begin, "BEGIN IMMEDIATE") && prep(st_->commit, "COMMIT") &&
-            prep(st_->rollback, "ROLLBACK") &&
-            prep(st_->nextAddress, "SELECT value FROM recman_counters WHERE id = -1") &&
-            prep(st_->insertRecord, "INSERT INTO records(addr, data, seqs) VALUES(?1, ?2, ?3)") &&
-            prep(st_->readRecord, "SELECT data, seqs FROM records WHERE addr = ?1") &&
-            prep(st_->readSeqs, "SELECT seqs FROM records WHERE addr = ?1") &&
-            prep(st_->updateRecord, "UPDATE records SET data = ?2, seqs = ?3 WHERE addr = ?1") &&
-            prep(st_->deleteRecord, "DELETE FROM records WHERE addr = ?1") &&
-            prep(st_->stepNext, "SELECT addr, data FROM records WHERE addr > ?1 ORDER BY addr LIMIT 1") &&
-            prep(st_->stepPrev, "SELECT addr, data FROM records WHERE addr < ?1 ORDER BY addr DESC LIMIT 1") &&
-            prep(st_->stepFirst, "SELECT addr, data FROM records ORDER BY addr LIMIT 1") &&
-            prep(st_->stepLast, "SELECT addr, data FROM records ORDER BY addr DESC LIMIT 1") &&
-            prep(st_->addCounter, "UPDATE recman_counters SET value = value + ?2 WHERE id = ?1") &&
-            prep(st_->readCounters, "SELECT id, value FROM recman_counters ORDER BY id");
+// Gives every statement its text; each is prepared when first used.
+void SqliteStore::DefineStatements() {
+  auto def = [&](Stmt& s, std::string sql) { s.Define(db_, std::move(sql)); };
+  def(st_->begin, "BEGIN IMMEDIATE");
+  def(st_->commit, "COMMIT");
+  def(st_->rollback, "ROLLBACK");
+  def(st_->nextAddress, "SELECT value FROM recman_counters WHERE id = -1");
+  def(st_->insertRecord, "INSERT INTO records(addr, data, seqs) VALUES(?1, ?2, ?3)");
+  def(st_->readRecord, "SELECT data, seqs FROM records WHERE addr = ?1");
+  def(st_->readSeqs, "SELECT seqs FROM records WHERE addr = ?1");
+  def(st_->updateRecord, "UPDATE records SET data = ?2, seqs = ?3 WHERE addr = ?1");
+  def(st_->deleteRecord, "DELETE FROM records WHERE addr = ?1");
+  def(st_->stepNext, "SELECT addr, data FROM records WHERE addr > ?1 ORDER BY addr LIMIT 1");
+  def(st_->stepPrev, "SELECT addr, data FROM records WHERE addr < ?1 ORDER BY addr DESC LIMIT 1");
+  def(st_->stepFirst, "SELECT addr, data FROM records ORDER BY addr LIMIT 1");
+  def(st_->stepLast, "SELECT addr, data FROM records ORDER BY addr DESC LIMIT 1");
+  def(st_->addCounter, "UPDATE recman_counters SET value = value + ?2 WHERE id = ?1");
+  def(st_->readCounters, "SELECT id, value FROM recman_counters ORDER BY id");
   st_->keys = std::vector<Statements::PerKey>(spec_.keys.size());
-  for (std::size_t k = 0; ok && k < spec_.keys.size(); ++k) {
+  for (std::size_t k = 0; k < spec_.keys.size(); ++k) {
     const std::string t = KeyTable(static_cast<int>(k));
     // Key 0 holds the record itself; the others find it by address.
     const std::string from = k == 0 ? "SELECT k, seq, addr, data FROM " + t + " AS e"
@@ -261,26 +300,22 @@ Status SqliteStore::Prepare() {
     const std::string up = " ORDER BY e.k, e.seq LIMIT 1";
     const std::string down = " ORDER BY e.k DESC, e.seq DESC LIMIT 1";
     auto& pk = st_->keys[k];
-    ok = prep(pk.find[static_cast<int>(Seek::kEqual)], from + " WHERE e.k = ?1" + up) &&
-         prep(pk.find[static_cast<int>(Seek::kGreater)], from + " WHERE e.k > ?1" + up) &&
-         prep(pk.find[static_cast<int>(Seek::kGreaterOrEqual)], from + " WHERE e.k >= ?1" + up) &&
-         prep(pk.find[static_cast<int>(Seek::kLess)], from + " WHERE e.k < ?1" + down) &&
-         prep(pk.find[static_cast<int>(Seek::kFirst)], from + up) &&
-         prep(pk.find[static_cast<int>(Seek::kLast)], from + down) &&
-         prep(pk.find[static_cast<int>(Seek::kAfter)], from + " WHERE (e.k, e.seq) > (?1, ?2)" + up) &&
-         prep(pk.find[static_cast<int>(Seek::kBefore)], from + " WHERE (e.k, e.seq) < (?1, ?2)" + down) &&
-         prep(pk.insert, k == 0 ? "INSERT INTO " + t + "(k, seq, addr, data) VALUES(?1, ?2, ?3, ?4)"
-                                : "INSERT INTO " + t + "(k, seq, addr) VALUES(?1, ?2, ?3)") &&
-         prep(pk.remove, "DELETE FROM " + t + " WHERE k = ?1 AND seq = ?2") &&
-         prep(pk.maxSeq, "SELECT max(seq) FROM " + t + " WHERE k = ?1") &&
-         prep(pk.anyOfValue, "SELECT 1 FROM " + t + " WHERE k = ?1 LIMIT 1") &&
-         (k != 0 || prep(pk.updateData, "UPDATE " + t + " SET data = ?3 WHERE k = ?1 AND seq = ?2"));
+    auto find = [&](Seek seek, std::string sql) { def(pk.find[static_cast<int>(seek)], std::move(sql)); };
+    find(Seek::kEqual, from + " WHERE e.k = ?1" + up);
+    find(Seek::kGreater, from + " WHERE e.k > ?1" + up);
+    find(Seek::kGreaterOrEqual, from + " WHERE e.k >= ?1" + up);
+    find(Seek::kLess, from + " WHERE e.k < ?1" + down);
+    find(Seek::kFirst, from + up);
+    find(Seek::kLast, from + down);
+    find(Seek::kAfter, from + " WHERE (e.k, e.seq) > (?1, ?2)" + up);
+    find(Seek::kBefore, from + " WHERE (e.k, e.seq) < (?1, ?2)" + down);
+    def(pk.insert, k == 0 ? "INSERT INTO " + t + "(k, seq, addr, data) VALUES(?1, ?2, ?3, ?4)"
+                          : "INSERT INTO " + t + "(k, seq, addr) VALUES(?1, ?2, ?3)");
+    def(pk.remove, "DELETE FROM " + t + " WHERE k = ?1 AND seq = ?2");
+    def(pk.maxSeq, "SELECT max(seq) FROM " + t + " WHERE k = ?1");
+    def(pk.anyOfValue, "SELECT 1 FROM " + t + " WHERE k = ?1 LIMIT 1");
+    if (k == 0) def(pk.updateData, "UPDATE " + t + " SET data = ?3 WHERE k = ?1 AND seq = ?2");
   }
-  if (!ok) {
-    int rc = sqlite3_errcode(db_);
-    return (rc & 0xFF) == SQLITE_ERROR ? kStatusNotARecordFile : StatusOfSqlite(rc);
-  }
-  return kStatusOk;
 }
 
 Status SqliteStore::Begin() {
@@ -578,6 +613,12 @@ Status SqliteStore::Counts(std::uint32_t& records, std::vector<std::uint32_t>& d
 }
 
 Status SqliteStore::Owner(std::string& name, int& mode) {
+  if (ownerAtOpen_) {
+    name = std::move(ownerAtOpen_->name);
+    mode = ownerAtOpen_->mode;
+    ownerAtOpen_.reset();
+    return kStatusOk;
+  }
   sqlite3_stmt* s = nullptr;
   int rc = sqlite3_prepare_v2(db_, "SELECT name, value FROM recman_meta WHERE name IN ('owner', 'owner_mode')", -1, &s, nullptr);
   name.clear();

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "recman/store.h"
@@ -72,8 +73,13 @@ class SqliteStore : public Store {
 
  private:
   struct Statements;
+  // The owner as read with the description at open, handed to the first Owner() call.
+  struct OwnerAtOpen {
+    std::string name;
+    int mode = 0;
+  };
   SqliteStore();
-  Status Prepare();
+  void DefineStatements();
   Status NextSeq(int keyIndex, const std::string& key, std::int64_t& seq, bool& newValue);
   Status AddEntry(int keyIndex, const std::string& key, std::uint32_t addr, std::string_view data,
                   std::int64_t seq, bool newValue);
@@ -86,6 +92,7 @@ class SqliteStore : public Store {
   sqlite3* db_ = nullptr;
   FileSpec spec_;
   std::unique_ptr<Statements> st_;
+  std::optional<OwnerAtOpen> ownerAtOpen_;
   std::uint32_t cachedAddr_ = 0;
   std::string cachedSeqs_;
 };
