@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "platform/directories.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/sharing.h"
 #include "session/ini.h"
@@ -143,14 +144,15 @@ void StartSession(const Environment& environment, Session& session) {
   session.ExeDir = EnvOrEmpty(environment, "ZEDEXE");
   session.TempDir = NormaliseDirectory(EnvOrEmpty(environment, "ZEDTMP"));
 
-  const std::string sessio = session.TempDir + "Sessio.ini";
-  session.MenuTitle = " " + ReadIniValue(sessio, "Menu", "Titol") + " ";
-  session.MenuName = ReadIniValue(sessio, "Menu", "NomMenu");
-  session.Menu = ReadIniValue(sessio, "Menu", "Menu");
-  session.ChainMenu = ReadIniValue(sessio, "Menu", "ChnMenu");
-  session.Operator = ReadIniValue(sessio, "Menu", "Operador");
-  session.OperatorType = Int16Value(ReadIniValue(sessio, "Menu", "ZedTipOper"));
-  session.TerminalDir = ReadIniValue(sessio, "Terminal", "Dir");
+  // Each settings file is read once and its entries looked up in memory.
+  const std::string sessio = platform::ReadWholeFile(session.TempDir + "Sessio.ini").value_or("");
+  session.MenuTitle = " " + FindIniValue(sessio, "Menu", "Titol") + " ";
+  session.MenuName = FindIniValue(sessio, "Menu", "NomMenu");
+  session.Menu = FindIniValue(sessio, "Menu", "Menu");
+  session.ChainMenu = FindIniValue(sessio, "Menu", "ChnMenu");
+  session.Operator = FindIniValue(sessio, "Menu", "Operador");
+  session.OperatorType = Int16Value(FindIniValue(sessio, "Menu", "ZedTipOper"));
+  session.TerminalDir = FindIniValue(sessio, "Terminal", "Dir");
 
   if (session.TerminalDir.empty()) {
     std::string term = EnvOrEmpty(environment, "TERM");
@@ -163,15 +165,15 @@ void StartSession(const Environment& environment, Session& session) {
   session.TerminalDir = NormaliseDirectory(session.TerminalDir);
   if (session.TempDir.empty()) session.TempDir = session.TerminalDir;
 
-  const std::string orbaTerm = session.TempDir + "OrbaTerm.ini";
-  const std::int16_t scheme = Int16Value(ReadIniValue(orbaTerm, "Pantalla", "Seleccio"));
-  std::string colours = ReadIniValue(orbaTerm, "Pantalla", "Col" + std::to_string(scheme));
+  const std::string orbaTerm = platform::ReadWholeFile(session.TempDir + "OrbaTerm.ini").value_or("");
+  const std::int16_t scheme = Int16Value(FindIniValue(orbaTerm, "Pantalla", "Seleccio"));
+  std::string colours = FindIniValue(orbaTerm, "Pantalla", "Col" + std::to_string(scheme));
   if (colours.empty()) colours = kDefaultColours;
   session.ColourTable = ColoursFromText(colours);
 
-  session.WorkDate = PackWorkDate(ReadIniValue(orbaTerm, "Sistema", "Data"));
-  session.OutputSetting = ReadIniValue(orbaTerm, "Sistema", "Sortida");
-  session.Language = FitText(ReadIniValue(orbaTerm, "Sistema", "Idioma"), 3);
+  session.WorkDate = PackWorkDate(FindIniValue(orbaTerm, "Sistema", "Data"));
+  session.OutputSetting = FindIniValue(orbaTerm, "Sistema", "Sortida");
+  session.Language = FitText(FindIniValue(orbaTerm, "Sistema", "Idioma"), 3);
   if (TrimBlanks(session.Language).empty()) {
     const std::string orba = session.RootDir + "Orba.ini";
     session.Language = FitText(ReadIniValue(orba, "Usuari", "Idioma"), 3);
