@@ -5,9 +5,10 @@
 //   BM_DialogInfobox          the ncurses reference: spawn, draw a box, exit
 //   BM_ModcartaSecondStart    the demo installation, record files already there
 //   BM_ModcartaFirstStart     the same with TranLauV.dat missing, so that it is created
+//   BM_Before...              the same two with another build's program (MODCARTA_BENCH_BEFORE)
 //
 // Each repetition is one start; the aggregates' median is the figure to read. The program is
-// ended with SIGHUP after its screen has settled (its normal way out when a terminal closes).
+// ended with Escape after its screen has settled.
 #include <benchmark/benchmark.h>
 #include <poll.h>
 #include <pty.h>
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -63,16 +65,22 @@ std::optional<double> TimeToSettledScreen(const std::vector<std::string>& argv, 
     if (n <= 0) break;  // the program ended and closed the terminal
     lastByte = Clock::now();
   }
-  ::kill(pid, SIGHUP);
-  // Drain what the program writes while it ends, so that it never blocks on a full terminal.
+  // Escape leaves the first panel and ends the program the operator's way, closing its files,
+  // so that the next start finds what a start after a working day finds. Whatever the program
+  // writes meanwhile is drained, so that it never blocks on a full terminal.
+  (void)!::write(master, "\x1b", 1);
   for (;;) {
     pollfd p{master, POLLIN, 0};
-    if (::poll(&p, 1, 2000) <= 0 || ::read(master, buffer, sizeof buffer) <= 0) break;
+    if (::poll(&p, 1, 3000) <= 0 || ::read(master, buffer, sizeof buffer) <= 0) break;
   }
   int status = 0;
   if (::waitpid(pid, &status, WNOHANG) == 0) {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
+    ::kill(pid, SIGHUP);
+    ::usleep(100000);
+    if (::waitpid(pid, &status, WNOHANG) == 0) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+    }
   }
   ::close(master);
   if (!lastByte) return std::nullopt;
@@ -114,36 +122,52 @@ std::vector<std::string> ModcartaEnvironment(const bench_support::Installation& 
   return env;
 }
 
-void StartModcarta(benchmark::State& state, void (*before)(const bench_support::Installation&)) {
+void StartModcarta(benchmark::State& state, const std::string& program,
+                   void (*before)(const bench_support::Installation&)) {
   bench_support::Installation& inst = bench_support::InstallationFor(false);
   if (!inst.ok()) {
     state.SkipWithError("the installation could not be laid out");
     return;
   }
-  const std::vector<std::string> argv = {bench_support::BinDir() + "/modcarta"};
+  const std::vector<std::string> argv = {program};
   // One unmeasured start, so that every measured one finds what a second start finds.
   TimeToSettledScreen(argv, ModcartaEnvironment(inst), inst.root());
   RunStarts(state, argv, ModcartaEnvironment(inst), inst.root(), before);
 }
 
-void BM_ModcartaSecondStart(benchmark::State& state) { StartModcarta(state, nullptr); }
-
-void BM_ModcartaFirstStart(benchmark::State& state) {
-  StartModcarta(state, [](const bench_support::Installation& inst) {
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-      std::error_code ec;
-      std::filesystem::remove(inst.root() + "/DADES/TranLauV.dat" + suffix, ec);
-    }
-  });
+void RemoveTranLau(const bench_support::Installation& inst) {
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    std::error_code ec;
+    std::filesystem::remove(inst.root() + "/DADES/TranLauV.dat" + suffix, ec);
+  }
 }
 
-#define START_UP(name) \
-  BENCHMARK(name)->UseManualTime()->Iterations(1)->Repetitions(kStarts)->ReportAggregatesOnly(true)->Unit( \
-      benchmark::kMillisecond)
-START_UP(BM_DialogInfobox);
-START_UP(BM_ModcartaSecondStart);
-START_UP(BM_ModcartaFirstStart);
+void BM_ModcartaSecondStart(benchmark::State& state, const std::string& program) {
+  StartModcarta(state, program, nullptr);
+}
+
+void BM_ModcartaFirstStart(benchmark::State& state, const std::string& program) {
+  StartModcarta(state, program, RemoveTranLau);
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+// MODCARTA_BENCH_BEFORE=<path of another build's modcarta> adds that program's starts to the
+// same run, for before-and-after figures measured side by side.
+int main(int argc, char** argv) {
+  auto startUp = [](benchmark::internal::Benchmark* b) {
+    b->UseManualTime()->Iterations(1)->Repetitions(kStarts)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+  };
+  const std::string program = bench_support::BinDir() + "/modcarta";
+  startUp(benchmark::RegisterBenchmark("BM_DialogInfobox", BM_DialogInfobox));
+  if (const char* before = std::getenv("MODCARTA_BENCH_BEFORE")) {
+    startUp(benchmark::RegisterBenchmark("BM_BeforeSecondStart", BM_ModcartaSecondStart, std::string(before)));
+    startUp(benchmark::RegisterBenchmark("BM_BeforeFirstStart", BM_ModcartaFirstStart, std::string(before)));
+  }
+  startUp(benchmark::RegisterBenchmark("BM_ModcartaSecondStart", BM_ModcartaSecondStart, program));
+  startUp(benchmark::RegisterBenchmark("BM_ModcartaFirstStart", BM_ModcartaFirstStart, program));
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
