@@ -101,18 +101,27 @@ int Program::Run() {
                 " must define panels 1 and 2 with a code field each, and panel 3";
     return 1;
   }
-  std::string failed = p.files.Open(p.records, p.session.RootDir);
-  if (!failed.empty()) {
-    p.failure = "modcarta: the data file " + platform::HostPath(failed) + " could not be opened";
-    p.records.RecResetAll();
-    return p.fatalStatus != 0 ? p.fatalStatus : 1;
-  }
+  // The record files are opened once the first screen is out and before the first key is
+  // read: the operator sees panel 1 without waiting for them, and no key acts before they are
+  // open. A file that cannot be opened leaves panel 1 at once (its message has been shown).
+  bool opened = false;
+  p.console.SetBeforeFirstKey([&](tui::Console&) -> tui::KeyCode {
+    std::string failed = p.files.Open(p.records, p.session.RootDir);
+    if (!failed.empty()) {
+      p.failure = "modcarta: the data file " + platform::HostPath(failed) + " could not be opened";
+      return kEscape;
+    }
+    opened = true;
+    return 0;
+  });
   // While panel 3 waits for a slow operator, its lock-registry entry is renewed so that it is
   // never taken for stale by another workstation.
   p.console.SetIdleHook([&card = p.card](tui::Console&) { card.KeepLockAlive(); });
   MainLoop();
   p.console.SetIdleHook({});
+  p.console.SetBeforeFirstKey({});
   p.records.RecResetAll();
+  if (!opened) return p.fatalStatus != 0 ? p.fatalStatus : 1;
   return 0;
 }
 

@@ -237,11 +237,19 @@ std::optional<InputEvent> Console::PollInput() { return backend_.input->Poll(); 
 KeyCode Console::PollKeyDirect() {
   if (backend_.input->Ending()) return key::kEscape;
   Flush();
+  if (KeyCode substitute = BeforeFirstKey(); substitute != 0) return substitute;
   while (std::optional<InputEvent> event = backend_.input->Poll()) {
     KeyCode code = event->Code();
     if (code != 0) return code;
   }
   return 0;
+}
+
+KeyCode Console::BeforeFirstKey() {
+  if (!before_first_key_) return 0;
+  std::function<KeyCode(Console&)> work = std::move(before_first_key_);
+  before_first_key_ = nullptr;
+  return work(*this);
 }
 
 void Console::Idle() {
@@ -541,6 +549,10 @@ void Console::ReadKey(KeyEvent& event) {
     mouse_state_ = MouseState::kEnabled;
   }
   event = KeyEvent{};
+  if (KeyCode substitute = BeforeFirstKey(); substitute != 0) {
+    event.key = substitute;
+    return;
+  }
 
   std::optional<InputEvent> polled = backend_.input->Poll();
 

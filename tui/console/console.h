@@ -159,6 +159,11 @@ class Console {
   // every few tens of milliseconds while nothing is typed; the hook keeps its own clock. Not
   // called again while it runs. An empty function removes it.
   void SetIdleHook(std::function<void(Console&)> hook) { idle_hook_ = std::move(hook); }
+  // Work to do once, after the first screen has gone out and before the first key is read
+  // (opening the record files, so that the first screen does not wait for them). When it
+  // answers a key code, that key is read instead of the operator's: Escape, to leave when the
+  // work failed. Run by ReadKey and PollKeyDirect, whichever reads first.
+  void SetBeforeFirstKey(std::function<KeyCode(Console&)> work) { before_first_key_ = std::move(work); }
 
   // Sends the changed cells and the cursor to the display.
   void Flush();
@@ -269,6 +274,8 @@ class Console {
   KeyCode RemapModifiers(KeyCode key, unsigned modifiers) const;
   void RunHotKey(KeyCode key);
   void Idle();
+  // Runs the before-first-key work when there is any; the key it answers, or 0.
+  KeyCode BeforeFirstKey();
 
   Backend backend_;
   ScreenBuffer screen_;   // what the program drew
@@ -307,6 +314,7 @@ class Console {
   MouseState mouse_state_ = MouseState::kUnknown;
   HotKeyHooks hot_keys_;
   std::function<void(Console&)> idle_hook_;
+  std::function<KeyCode(Console&)> before_first_key_;
   bool idle_running_ = false;
   bool calculator_open_ = false;
   bool calendar_open_ = false;

@@ -456,5 +456,35 @@ TEST(IdleHookTest, RunsWhileReadersWaitAndNotInsideItself) {
   EXPECT_EQ(calls, 4);
 }
 
+// ---- Work before the first key -------------------------------------------------------------
+
+
+// The work runs once, after the screen has gone out and before any key typed ahead is read;
+// a key it answers is read in place of the operator's.
+TEST(BeforeFirstKeyTest, RunsOnceAfterTheScreenAndBeforeTypedKeys) {
+  HeadlessConsole con;
+  con->Locate(1, 1);
+  con->Print("panel one");
+  con.control->PushKey('a');  // typed before the program was ready
+  std::string shownToWork;
+  int runs = 0;
+  con->SetBeforeFirstKey([&](Console&) -> KeyCode {
+    ++runs;
+    shownToWork = con.control->Row(1).substr(0, 9);
+    return 0;
+  });
+  EXPECT_EQ(con->GetKey(), 'a');
+  con.control->PushKey('b');
+  EXPECT_EQ(con->GetKey(), 'b');
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(shownToWork, "panel one");
+
+  HeadlessConsole failing;
+  failing.control->PushKey('a');
+  failing->SetBeforeFirstKey([](Console&) -> KeyCode { return key::kEscape; });
+  EXPECT_EQ(failing->PollKeyDirect(), key::kEscape);
+  EXPECT_EQ(failing->GetKey(), 'a');  // the operator's key is still there afterwards
+}
+
 }  // namespace
 }  // namespace tui
