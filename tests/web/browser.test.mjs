@@ -157,10 +157,8 @@ test('two browser sessions on one card: the second waits with the lock message',
   await waitFor(second.page, 'Inici del contracte');
 });
 
-// The registry entry is freed only once modcarta treats SIGHUP like Escape; until then the
-// case runs as a to-do and reports without failing the suite.
-test('closing the tab ends the program and frees its workstation',
-  { todo: 'modcarta keeps its lock-registry entry when it is hung up' }, async () => {
+// A hung-up program leaves the way Escape does, so its registry entry is freed with it.
+test('closing the tab ends the program and frees its workstation', async () => {
   assert.ok(await until(() => childPrograms(server).length === 0), 'programs of earlier cases still run');
   const { context, page } = await loggedInPage(chrome.browser, server.url);
   await waitFor(page, 'Finca ..............:');
