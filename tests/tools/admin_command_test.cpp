@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "build_version.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -21,43 +22,15 @@ namespace {
 namespace fs = std::filesystem;
 using testing_support::TempDir;
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ShellQuoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using testing_support::ReadFile;
+using testing_support::Result;
+using testing_support::ShellQuoted;
+using testing_support::WriteFile;
 
 class AdminCommand : public ::testing::Test {
  protected:
   Result Run(const std::string& program, const std::vector<std::string>& args) {
-    std::string command = "cd " + ShellQuoted(dir_.path()) + " && " +
-                          ShellQuoted(std::string(MODCARTA_BIN_DIR) + "/" + program);
-    for (const auto& a : args) command += " " + ShellQuoted(a);
-    command += " </dev/null >stdout.txt 2>stderr.txt";
-    int raw = std::system(command.c_str());
-    Result r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadFile(dir_ / "stdout.txt");
-    r.err = ReadFile(dir_ / "stderr.txt");
-    return r;
+    return testing_support::RunProgram(dir_.path(), std::string(MODCARTA_BIN_DIR) + "/" + program, args);
   }
   Result Admin(const std::vector<std::string>& args) { return Run("modcarta-admin", args); }
 

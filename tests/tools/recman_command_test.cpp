@@ -13,6 +13,7 @@
 
 #include "recman/engine.h"
 #include "recman/status.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "tools/recman/record_stream.h"
 
@@ -20,32 +21,9 @@ namespace {
 
 using testing_support::TempDir;
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ShellQuoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) {
-    if (c == '\'') q += "'\\''";
-    else q += c;
-  }
-  return q + "'";
-}
+using testing_support::ReadFile;
+using testing_support::Result;
+using testing_support::WriteFile;
 
 // A 60-byte record file like TranLauV: key 0 the packed property and department codes, key 1
 // a signed integer with duplicates, key 2 a text that may be null (all blanks).
@@ -80,16 +58,7 @@ class RecmanCommandTest : public ::testing::Test {
 
   // Runs the utility in the temporary directory, standard input from a file when given.
   Result Run(const std::vector<std::string>& args, const std::string& stdinBytes = "") {
-    WriteFile(dir_ / "stdin.bin", stdinBytes);
-    std::string command = "cd " + ShellQuoted(dir_.path()) + " && " + ShellQuoted(std::string(MODCARTA_BIN_DIR) + "/recman");
-    for (const auto& a : args) command += " " + ShellQuoted(a);
-    command += " <stdin.bin >stdout.bin 2>stderr.bin";
-    int raw = std::system(command.c_str());
-    Result r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadFile(dir_ / "stdout.bin");
-    r.err = ReadFile(dir_ / "stderr.bin");
-    return r;
+    return testing_support::RunProgram(dir_.path(), std::string(MODCARTA_BIN_DIR) + "/recman", args, stdinBytes);
   }
 
   // A fresh file "dep.dat" from the layout.
