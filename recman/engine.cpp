@@ -1,8 +1,5 @@
 #include "recman/engine.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <set>
@@ -11,9 +8,8 @@
 
 #include "recman/file_layout.h"
 #include "recman/key_codec.h"
-#include "recman/lock_file.h"
-#include "recman/sqlite_store.h"
 #include "recman/status.h"
+#include "recman/store_place.h"
 
 namespace recman {
 namespace {
@@ -25,7 +21,7 @@ constexpr char kBlockMagic[4] = {'R', 'M', 'P', 'B'};
 struct OpenFile {
   std::string hostPath;
   std::unique_ptr<Store> store;
-  LockFile locks;
+  std::unique_ptr<RecordLocks> locks;
   bool readOnly = false;
 
   // Logical currency: the key of the last Get and the entry it stands on. The entry stays
@@ -84,21 +80,16 @@ std::string NameFromBuffer(const void* buffer, std::uint32_t length) {
   return name;
 }
 
-bool FileExists(const std::string& path) {
-  struct stat info;
-  return ::stat(path.c_str(), &info) == 0;
-}
-
 }  // namespace
 
 struct Engine::Impl {
-  explicit Impl(EngineOptions o) : options(o) {}
+  Impl(EngineOptions o, std::unique_ptr<StorePlace> p) : options(o), place(std::move(p)) {}
   // The classic manager waits for record locks without end; a limit keeps two clients that
   // wait on each other from hanging, and the record layer retries 84 anyway.
   EngineOptions options;
+  std::unique_ptr<StorePlace> place;
   std::unordered_map<std::uint32_t, std::unique_ptr<OpenFile>> files;
   std::uint32_t nextId = 1;
-  unsigned createCounter = 0;
 
   // Call context.
   struct Call {
@@ -161,7 +152,7 @@ struct Engine::Impl {
   }
 
   void ReleaseSingle(OpenFile& f) {
-    if (f.singleLock && !f.multiLocks.count(f.singleLock)) f.locks.Unlock(f.singleLock);
+    if (f.singleLock && !f.multiLocks.count(f.singleLock)) f.locks->Unlock(f.singleLock);
     f.singleLock = 0;
   }
 
@@ -170,9 +161,9 @@ struct Engine::Impl {
     newlyTaken = false;
     if (f.Holds(addr)) return kStatusOk;
     bool wait = c.lockBias == kLockSingleWait || c.lockBias == kLockMultipleWait;
-    switch (f.locks.Lock(addr, wait, options.lockWaitLimitMs)) {
-      case LockFile::Result::kGranted: newlyTaken = true; return kStatusOk;
-      case LockFile::Result::kHeld: return kStatusRecordLocked;
+    switch (f.locks->Lock(addr, wait, options.lockWaitLimitMs)) {
+      case LockResult::kGranted: newlyTaken = true; return kStatusOk;
+      case LockResult::kHeld: return kStatusRecordLocked;
       default: return kStatusIoError;
     }
   }
@@ -192,9 +183,9 @@ struct Engine::Impl {
   Status GuardWrite(OpenFile& f, std::uint32_t addr, bool& guard) {
     guard = false;
     if (f.Holds(addr)) return kStatusOk;
-    switch (f.locks.Lock(addr, false, 0)) {
-      case LockFile::Result::kGranted: guard = true; return kStatusOk;
-      case LockFile::Result::kHeld: return kStatusRecordLocked;
+    switch (f.locks->Lock(addr, false, 0)) {
+      case LockResult::kGranted: guard = true; return kStatusOk;
+      case LockResult::kHeld: return kStatusRecordLocked;
       default: return kStatusIoError;
     }
   }
@@ -218,17 +209,10 @@ struct Engine::Impl {
       case -4: exclusive = true; break;
       default: return kStatusInvalidOperation;
     }
-    struct stat info;
-    if (::stat(path.c_str(), &info) != 0) return kStatusFileNotFound;
-    if (!S_ISREG(info.st_mode)) return kStatusInvalidFileName;
     auto f = std::make_unique<OpenFile>();
     f->hostPath = path;
-    // The claim comes first: while another holds the file exclusively (or is replacing it),
-    // SQLite must not touch it or its journal.
-    Status status = f->locks.Open(path, exclusive ? LockFile::Claim::kExclusive : LockFile::Claim::kShared);
-    if (status != kStatusOk) return status;
-    std::unique_ptr<SqliteStore> store;
-    status = SqliteStore::Open(path, store, options.busyTimeoutMs);
+    std::unique_ptr<Store> store;
+    Status status = place->Open(path, exclusive, store, f->locks);
     if (status != kStatusOk) return status;
 
     std::string owner;
@@ -263,41 +247,7 @@ struct Engine::Impl {
     // whole, so it refuses the flag rather than accept it and do otherwise. Files that carry it
     // from before still open.
     if (spec.fileFlags & kFileKeyOnly) return kStatusOperationNotAllowed;
-    const bool replace = c.keyNumber != -1;
-    LockFile claim;
-    if (FileExists(path)) {
-      if (!replace) return kStatusFileExists;
-      struct stat info;
-      if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return kStatusInvalidFileName;
-      // Nobody may have the old file open while it is replaced.
-      if ((status = claim.Open(path, LockFile::Claim::kExclusive)) != kStatusOk) return status;
-    }
-    // Built under a private name and moved into place, so that no process ever opens a half
-    // made file.
-    std::string temp = path + ".create-" + std::to_string(::getpid()) + "-" + std::to_string(createCounter++);
-    ::unlink(temp.c_str());
-    status = SqliteStore::Create(temp, spec);
-    if (status != kStatusOk) {
-      ::unlink(temp.c_str());
-      ::unlink((temp + "-wal").c_str());
-      ::unlink((temp + "-shm").c_str());
-      return status;
-    }
-    if (replace) {
-      ::unlink((path + "-wal").c_str());
-      ::unlink((path + "-shm").c_str());
-      if (::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return kStatusCreateIoError;
-      }
-    } else {
-      // link() refuses an existing name, so a file another process made meanwhile survives.
-      int rc = ::link(temp.c_str(), path.c_str());
-      int err = errno;
-      ::unlink(temp.c_str());
-      if (rc != 0) return err == EEXIST ? kStatusFileExists : kStatusCreateIoError;
-    }
-    return kStatusOk;
+    return place->Create(path, spec, c.keyNumber != -1);
   }
 
   Status Stat(const Call& c, OpenFile& f) {
@@ -381,7 +331,7 @@ struct Engine::Impl {
     bool guard = false;
     if ((status = GuardWrite(f, addr, guard)) != kStatusOk) return status;
     status = UpdateLocked(c, f, ki, addr, record);
-    if (guard) f.locks.Unlock(addr);
+    if (guard) f.locks->Unlock(addr);
     return status;
   }
 
@@ -437,12 +387,12 @@ struct Engine::Impl {
         status = f.store->Commit();
       }
     }
-    if (guard) f.locks.Unlock(addr);
+    if (guard) f.locks->Unlock(addr);
     if (status != kStatusOk) return status;
     // The record is gone and so are its locks; the logical and physical positions stay where
     // it stood, so Next and Previous find its neighbours.
     if (f.singleLock == addr) ReleaseSingle(f);
-    if (f.multiLocks.erase(addr)) f.locks.Unlock(addr);
+    if (f.multiLocks.erase(addr)) f.locks->Unlock(addr);
     f.current = 0;
     f.currentData.clear();
     return kStatusOk;
@@ -529,7 +479,7 @@ struct Engine::Impl {
         KeepLock(c, f, addr);
         return kStatusOk;
       }
-      if (newly) f.locks.Unlock(addr);
+      if (newly) f.locks->Unlock(addr);
       if (s != kStatusOk) return s;
       addr = again;
     }
@@ -612,12 +562,12 @@ struct Engine::Impl {
     if (c.keyNumber == -1) {
       if (!c.data || *c.dataLength < 4) return kStatusDataBufferTooShort;
       std::uint32_t addr = GetU32(c.data);
-      if (f.multiLocks.erase(addr) && f.singleLock != addr) f.locks.Unlock(addr);
+      if (f.multiLocks.erase(addr) && f.singleLock != addr) f.locks->Unlock(addr);
       return kStatusOk;
     }
     if (c.keyNumber == -2) {
       for (std::uint32_t a : f.multiLocks)
-        if (a != f.singleLock) f.locks.Unlock(a);
+        if (a != f.singleLock) f.locks->Unlock(a);
       f.multiLocks.clear();
       return kStatusOk;
     }
@@ -712,7 +662,9 @@ struct Engine::Impl {
 };
 
 Engine::Engine() : Engine(EngineOptions{}) {}
-Engine::Engine(EngineOptions options) : impl_(std::make_unique<Impl>(options)) {}
+Engine::Engine(EngineOptions options) : Engine(options, LocalFiles(options.busyTimeoutMs)) {}
+Engine::Engine(EngineOptions options, std::unique_ptr<StorePlace> place)
+    : impl_(std::make_unique<Impl>(options, std::move(place))) {}
 Engine::~Engine() = default;
 
 std::int16_t Engine::BTRCALL(std::uint16_t op, void* posBlock, void* dataBuffer,

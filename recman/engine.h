@@ -13,6 +13,8 @@
 
 namespace recman {
 
+class StorePlace;
+
 constexpr int kPositionBlockSize = 128;
 
 // Operation codes.
@@ -78,6 +80,9 @@ class Engine {
  public:
   Engine();
   explicit Engine(EngineOptions options);
+  // Record files where place keeps them (store_place.h); the others keep SQLite files on this
+  // host.
+  Engine(EngineOptions options, std::unique_ptr<StorePlace> place);
   ~Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;

@@ -13,18 +13,19 @@
 #include <string>
 
 #include "recman/status.h"
+#include "recman/store_place.h"
 
 namespace recman {
 
-class LockFile {
+class LockFile : public RecordLocks {
  public:
   enum class Claim { kShared, kExclusive };
-  enum class Result { kGranted, kHeld, kError };
+  using Result = LockResult;
 
   LockFile() = default;
   LockFile(const LockFile&) = delete;
   LockFile& operator=(const LockFile&) = delete;
-  ~LockFile() { Close(); }
+  ~LockFile() override { Close(); }
 
   // Opens the side file of a record file and takes the open claim. 0; 85 when another holds an
   // exclusive claim (or, for kExclusive, any claim); 2 when the side file cannot be opened.
@@ -33,8 +34,8 @@ class LockFile {
   bool IsOpen() const { return fd_ >= 0; }
 
   // Locks one record. With wait, retries until it is free or waitLimitMs have passed.
-  Result Lock(std::uint32_t addr, bool wait, int waitLimitMs);
-  void Unlock(std::uint32_t addr);
+  Result Lock(std::uint32_t addr, bool wait, int waitLimitMs) override;
+  void Unlock(std::uint32_t addr) override;
 
   static std::string SidePath(const std::string& recordFileHostPath) { return recordFileHostPath + "-lock"; }
 
