@@ -3,7 +3,9 @@
 // browser context (its own cookies), so each is its own workstation.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
+import http from 'node:http';
 import path from 'node:path';
 import {
   makeInstallation, startServer, launchBrowser, loggedInPage, screen, waitFor, keys, clickCell,
@@ -155,6 +157,140 @@ test('two browser sessions on one card: the second waits with the lock message',
   // The first leaves the card: the second gets in.
   await keys(first.page, ['Escape']);
   await waitFor(second.page, 'Inici del contracte');
+});
+
+// The WebSocket handshakes a page makes, seen through chromium's DevTools protocol: the URL,
+// the Origin it sent and the error chromium reported for a refused one.
+async function watchHandshakes(context, page) {
+  const cdp = await context.newCDPSession(page);
+  const seen = new Map();
+  const entry = (id) => (seen.has(id) ? seen.get(id) : seen.set(id, {}).get(id));
+  cdp.on('Network.webSocketCreated', (e) => { entry(e.requestId).url = e.url; });
+  cdp.on('Network.webSocketWillSendHandshakeRequest', (e) => { entry(e.requestId).origin = e.request.headers.Origin; });
+  cdp.on('Network.webSocketFrameError', (e) => { entry(e.requestId).error = e.errorMessage; });
+  await cdp.send('Network.enable');
+  return seen;
+}
+
+// Opens a WebSocket from inside the page; resolves with "open" or the close code.
+function tryWebSocket(page, url) {
+  return page.evaluate((u) => new Promise((resolve) => {
+    const ws = new WebSocket(u);
+    ws.onopen = () => { ws.close(); resolve('open'); };
+    ws.onclose = (e) => resolve('closed ' + e.code);
+  }), url);
+}
+
+// A loopback HTTP server of the test's own on a free port; resolves with it and its address.
+async function listen(server) {
+  await new Promise((r) => server.listen(0, '127.0.0.1', r));
+  return { server, url: `http://127.0.0.1:${server.address().port}` };
+}
+
+test('a terminal WebSocket from another origin, or without the cookie, is refused', async (t) => {
+  const wsUrl = server.url.replace(/^http/, 'ws') + '/term';
+  // Another origin: another port of the same loopback address. Browsers keep cookies by host,
+  // not port, and it is the same site, so pages there send maria's cookie to every port.
+  const other = await listen(http.createServer((req, res) => {
+    res.writeHead(200, { 'Content-Type': 'text/html' });
+    res.end('<!doctype html><title>another site</title>');
+  }));
+  t.after(() => other.server.close());
+  // A third port records what such a page sends with a WebSocket upgrade, and refuses it.
+  const upgrades = [];
+  const probe = await listen(http.createServer());
+  probe.server.on('upgrade', (req, socket) => {
+    upgrades.push(req.headers);
+    socket.end('HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n');
+  });
+  t.after(() => probe.server.close());
+
+  const { context, page } = await loggedInPage(chrome.browser, server.url);
+  t.after(() => context.close());
+  await waitFor(page, 'Finca ..............:');
+  const programs = childPrograms(server).length;
+  const cookie = (await context.cookies()).find((c) => c.name === 'mcw');
+  assert.ok(cookie, 'logged in');
+  // The operator's own page may open one more terminal: cookie and origin are right.
+  assert.equal(await tryWebSocket(page, wsUrl), 'open');
+
+  const foreign = await context.newPage();
+  const seen = await watchHandshakes(context, foreign);
+  await foreign.goto(other.url + '/');
+  assert.equal(await tryWebSocket(foreign, probe.url.replace(/^http/, 'ws') + '/term'), 'closed 1006');
+  assert.equal(upgrades.length, 1);
+  assert.match(upgrades[0].cookie || '', new RegExp(`mcw=${cookie.value}`), 'pages of the other origin send the cookie');
+  assert.equal(upgrades[0].origin, other.url);
+  assert.equal(await tryWebSocket(foreign, wsUrl), 'closed 1006');
+  const attempt = [...seen.values()].find((h) => h.url === wsUrl);
+  assert.ok(attempt && (await until(() => attempt.error !== undefined)), JSON.stringify([...seen.values()]));
+  assert.equal(attempt.origin, other.url);
+  assert.match(attempt.error, /403/);
+
+  // No cookie: a fresh context, on the server's own login page.
+  const stranger = await chrome.browser.newContext();
+  t.after(() => stranger.close());
+  const loginPage = await stranger.newPage();
+  const seen2 = await watchHandshakes(stranger, loginPage);
+  await loginPage.goto(server.url + '/login');
+  assert.equal(await tryWebSocket(loginPage, wsUrl), 'closed 1006');
+  const anonymous = [...seen2.values()].find((h) => h.url === wsUrl);
+  assert.ok(anonymous && (await until(() => anonymous.error !== undefined)), JSON.stringify([...seen2.values()]));
+  assert.equal(anonymous.origin, server.url);
+  assert.match(anonymous.error, /401|HTTP Authentication failed/);  // chromium's words for a 401
+
+  // Only the operator's own second terminal started a program; the first still answers.
+  assert.ok(await until(() => childPrograms(server).length === programs), 'a refused WebSocket started a program');
+  await keys(page, [{ text: '5' }, 'Enter']);
+  await waitFor(page, 'Departament ........:');
+});
+
+test('paste reaches the field, and the field copied reaches the browser clipboard', async (t) => {
+  const { context, page } = await loggedInPage(chrome.browser, server.url);
+  t.after(() => context.close());
+  await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: server.url });
+  await waitFor(page, 'Finca ..............:');
+  await keys(page, [{ text: '5' }, 'Enter', { text: '1' }, 'Enter']);
+  await waitFor(page, 'Inici del contracte');
+
+  // The browser's clipboard holds a date; Ctrl+Shift+V pastes it into the emptied field.
+  await page.evaluate(() => navigator.clipboard.writeText('15/06/2024'));
+  await page.locator('.xterm-helper-textarea').focus();
+  await keys(page, ['Control+y', 'Control+Shift+V', 'Tab']);
+  await waitFor(page, 'Inici del contracte : 15/6/2024');
+
+  // Back on the field, the program's copy (Ctrl+C) replaces what the clipboard held.
+  await page.evaluate(() => navigator.clipboard.writeText('something else'));
+  await keys(page, ['ArrowUp', 'Control+c']);
+  assert.ok(await until(async () => /15\/0?6\/2024/.test(await page.evaluate(() => navigator.clipboard.readText()))),
+    'the copied field never reached the clipboard: ' + (await page.evaluate(() => navigator.clipboard.readText())));
+});
+
+// Serves the same installation over HTTPS with a throwaway self-signed certificate.
+test('over HTTPS the cookie is Secure and the terminal works over wss', async (t) => {
+  const dir = fs.mkdtempSync(path.join(inst.dir, 'tls-'));
+  const cert = path.join(dir, 'cert.pem');
+  const key = path.join(dir, 'key.pem');
+  execFileSync('openssl', ['req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-days', '1', '-subj', '/CN=127.0.0.1',
+    '-keyout', key, '-out', cert], { stdio: 'ignore' });
+  const secure = await startServer(inst, ['--cert', cert, '--key', key]);
+  t.after(() => secure.stop());
+  assert.match(secure.url, /^https:/);
+
+  const { context, page } = await loggedInPage(chrome.browser, secure.url, undefined, { ignoreHTTPSErrors: true });
+  t.after(() => context.close());
+  const [cookie] = await context.cookies();
+  assert.equal(cookie.name, 'mcw');
+  assert.equal(cookie.secure, true);
+  assert.equal(cookie.httpOnly, true);
+  assert.equal(cookie.sameSite, 'Strict');
+  assert.equal(await page.evaluate(() => location.protocol), 'https:');
+
+  // The port speaks nothing but TLS, so a terminal that answers keys is on wss.
+  await waitFor(page, 'Finca ..............:');
+  assert.equal(childPrograms(secure).length, 1);
+  await keys(page, ['F4']);
+  await waitFor(page, '005  Carrer de Castillejos, 150');
 });
 
 // A hung-up program leaves the way Escape does, so its registry entry is freed with it.

@@ -39,7 +39,7 @@ export function startServer(inst, extra = []) {
     let out = '';
     proc.stdout.on('data', (d) => {
       out += d;
-      const m = /listening on (http:\/\/127\.0\.0\.1:\d+)\//.exec(out);
+      const m = /listening on (https?:\/\/127\.0\.0\.1:\d+)\//.exec(out);
       if (m) resolve({ url: m[1], proc, stop: () => stopProcess(proc) });
     });
     proc.on('exit', (code) => reject(new Error(`modcarta-web ended with ${code}: ${out}`)));
@@ -62,9 +62,9 @@ export async function launchBrowser() {
 }
 
 // A fresh page (its own cookies) of 1024 x 640 logged in as maria, with the terminal's
-// first screen shown.
-export async function loggedInPage(browser, url, viewport = { width: 1024, height: 640 }) {
-  const context = await browser.newContext({ viewport });
+// first screen shown. contextOptions go to playwright's newContext.
+export async function loggedInPage(browser, url, viewport = { width: 1024, height: 640 }, contextOptions = {}) {
+  const context = await browser.newContext({ viewport, ...contextOptions });
   const page = await context.newPage();
   await page.goto(url + '/login');
   await page.fill('#name', 'maria');
