@@ -519,6 +519,9 @@ class Listener : public std::enable_shared_from_this<Listener> {
   void Serve(tcp::socket socket) {
     beast::error_code ec;
     std::string address = socket.remote_endpoint(ec).address().to_string();
+    // Keys and screen updates are small writes that must go out at once, not wait for the
+    // acknowledgement of the previous one.
+    socket.set_option(tcp::no_delay(true), ec);
     if (shared_.tls) {
       std::make_shared<HttpConnection<beast::ssl_stream<beast::tcp_stream>>>(
           beast::ssl_stream<beast::tcp_stream>(beast::tcp_stream(std::move(socket)), *shared_.tls), shared_, address)
