@@ -24,8 +24,10 @@ const parts = args.filter((a) => !a.startsWith('--'));
 const wanted = (p) => parts.length === 0 || parts.includes(p);
 
 const TURNS = 100;
-// One cycle: PgDn to the last field of 5/1 (not measured), PgDn to 5/2, PgUp back to 5/1; the
-// title of panel 3's frame is the last thing a page turn draws.
+// One cycle: PgDn to the last field of 5/1 (not measured; the cursor goes to row 18, counted
+// from 0), PgDn to 5/2, PgUp back to 5/1; the title of panel 3's frame is the last thing a page
+// turn draws.
+const LAST_FIELD_ROW = 18;
 const CYCLE = [
   { key: 'PageDown', measured: false },
   { key: 'PageDown', measured: true, shows: '\u2554 Baixos, local 3 ' },
@@ -131,6 +133,13 @@ class TmuxProgram {
       await new Promise((r) => setTimeout(r, 20));
     }
   }
+  async waitForCursorRow(row, timeout = 15000) {
+    const end = Date.now() + timeout;
+    while (Number(this.tmux('display-message', '-p', '-t', 'bench', '#{cursor_y}')) !== row) {
+      if (Date.now() > end) throw new Error(`the cursor never reached row ${row}:\n${this.screen()}`);
+      await new Promise((r) => setTimeout(r, 5));
+    }
+  }
   close() {
     this.control.stdin.end();
     try { this.tmux('kill-server'); } catch (e) { /* already gone */ }
@@ -150,7 +159,7 @@ async function keysInTmux(inst) {
       for (const step of CYCLE) {
         if (!step.measured) {
           tmux.tmux('send-keys', '-t', 'bench', TMUX_KEYS[step.key]);
-          await new Promise((r) => setTimeout(r, 30));
+          await tmux.waitForCursorRow(LAST_FIELD_ROW);
           continue;
         }
         times.push(await tmux.press(TMUX_KEYS[step.key], step.shows));
@@ -200,7 +209,8 @@ async function keysInBrowser(chrome, server) {
         if (!step.measured) {
           await page.evaluate(() => { window.bench = null; });
           await keys(page, [step.key]);
-          await page.waitForTimeout(30);
+          await page.waitForFunction((row) => window.modcartaTerm.buffer.active.cursorY === row, LAST_FIELD_ROW,
+            { polling: 5, timeout: 15000 });
           continue;
         }
         await page.evaluate((text) => window.benchArm(text), step.shows);
