@@ -5,6 +5,7 @@
 #include "app/record_card.h"
 #include "platform/paths.h"
 #include "recman/engine.h"
+#include "recman/store_place.h"
 #include "session/catalogue.h"
 #include "session/form.h"
 #include "session/ini.h"
@@ -39,6 +40,8 @@ struct Program::Parts {
         windows(console, session, sys, env),
         popups(console, windows, values, session, sys),
         ui(console, windows, sys),
+        // SQLite is loaded with the first record file, after the first screen is out.
+        engine(recman::EngineOptions{}, recman::LocalFilesOnFirstUse(recman::EngineOptions{}.busyTimeoutMs)),
         records(engine, session, sys, ui, [this](int status) { fatalStatus = status; }),
         locks(session, sys, ui),
         catalogue(session, std::string(kModuleName)),
@@ -109,6 +112,8 @@ int Program::Run() {
     std::string failed = p.files.Open(p.records, p.session.RootDir);
     if (!failed.empty()) {
       p.failure = "modcarta: the data file " + platform::HostPath(failed) + " could not be opened";
+      const std::string problem = p.engine.PlaceProblem();
+      if (!problem.empty()) p.failure += " (" + problem + ")";
       return kEscape;
     }
     opened = true;

@@ -661,11 +661,13 @@ struct Engine::Impl {
   }
 };
 
-Engine::Engine() : Engine(EngineOptions{}) {}
-Engine::Engine(EngineOptions options) : Engine(options, LocalFiles(options.busyTimeoutMs)) {}
+// Engine() and Engine(EngineOptions), which pick the local files, are defined beside them
+// (local_files.cpp), so that programs that choose their place do not link SQLite.
 Engine::Engine(EngineOptions options, std::unique_ptr<StorePlace> place)
     : impl_(std::make_unique<Impl>(options, std::move(place))) {}
 Engine::~Engine() = default;
+
+std::string Engine::PlaceProblem() const { return impl_->place->Problem(); }
 
 std::int16_t Engine::BTRCALL(std::uint16_t op, void* posBlock, void* dataBuffer,
                              std::uint32_t* dataLength, void* keyBuffer, std::uint8_t keyLength,

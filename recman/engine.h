@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace recman {
 
@@ -83,6 +84,9 @@ class Engine {
   // Record files where place keeps them (store_place.h); the others keep SQLite files on this
   // host.
   Engine(EngineOptions options, std::unique_ptr<StorePlace> place);
+  // Why the place could not serve the last call that answered 2, in words; empty when it
+  // has nothing to say.
+  std::string PlaceProblem() const;
   ~Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;

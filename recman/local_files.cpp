@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "recman/engine.h"
 #include "recman/lock_file.h"
 #include "recman/sqlite_store.h"
 #include "recman/store_place.h"
@@ -86,5 +87,8 @@ class LocalFilesPlace : public StorePlace {
 std::unique_ptr<StorePlace> LocalFiles(int busyTimeoutMs) {
   return std::make_unique<LocalFilesPlace>(busyTimeoutMs);
 }
+
+Engine::Engine() : Engine(EngineOptions{}) {}
+Engine::Engine(EngineOptions options) : Engine(options, LocalFiles(options.busyTimeoutMs)) {}
 
 }  // namespace recman

@@ -42,9 +42,17 @@ class StorePlace {
   // existing file is replaced, 85 while it is open anywhere. No client ever sees a half-made
   // file.
   virtual Status Create(const std::string& path, const FileSpec& spec, bool replace) = 0;
+  // Why the last call that answered 2 failed, in words for a message; empty when unknown.
+  virtual std::string Problem() const { return {}; }
 };
 
 // SQLite files on this host; writes wait up to busyTimeoutMs for other writers.
 std::unique_ptr<StorePlace> LocalFiles(int busyTimeoutMs);
+
+// The same files, with SQLite loaded from its module (kLocalFilesModule) at the first Open or
+// Create rather than with the program: programs that must show a screen before anything else
+// use it. When the module cannot be loaded, Open and Create answer 2.
+inline constexpr const char* kLocalFilesModule = "librecman_local.so";
+std::unique_ptr<StorePlace> LocalFilesOnFirstUse(int busyTimeoutMs);
 
 }  // namespace recman

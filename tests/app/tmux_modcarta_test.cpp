@@ -32,7 +32,7 @@ class TmuxModcarta {
   // `before` and `after` go around the program's command line in the pane's shell (a trap, job
   // control); the program's process id is written to a file for Pid().
   TmuxModcarta(const Installation& inst, const std::string& station, const std::string& before = "",
-               const std::string& after = "") {
+               const std::string& after = "", const std::string& program = std::string(MODCARTA_BIN_DIR) + "/modcarta") {
     socket_ = "modcarta-app-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++);
     config_ = inst.scratch() + "/tmux.conf";
     status_ = inst.scratch() + "/exit-status";
@@ -43,7 +43,7 @@ class TmuxModcarta {
     std::string bin = MODCARTA_BIN_DIR;
     std::string command = before + "cd '" + inst.root() + "' && ZEDROOT='" + inst.root() + "/' ZEDEXE='" + bin +
                           "/' ZEDTMP='" + station + "/' TERM=tmux-256color LANG=C.UTF-8 LC_ALL= sh -c 'echo $$ > \"$0\"; " +
-                          "exec \"$1\"' '" + pid_ + "' '" + bin + "/modcarta'" + after + "; echo $? > '" + status_ + "'; sleep 60";
+                          "exec \"$1\"' '" + pid_ + "' '" + program + "'" + after + "; echo $? > '" + status_ + "'; sleep 60";
     started_ = Tmux({"new-session", "-d", "-s", "card", "-x", "80", "-y", "25", command}).has_value();
   }
   ~TmuxModcarta() { Tmux({"kill-server"}); }
@@ -325,6 +325,23 @@ TEST_F(TmuxModcartaTest, HangUpEndsTheProgramAsEscapeWould) {
   EXPECT_EQ(card.Format("#{alternate_on}"), "0");
   EXPECT_EQ(inst_.Save("TranLauV"), before) << "the new card is gone";
   EXPECT_TRUE(NoLiveLocks(inst_));
+}
+
+// SQLite comes from a module loaded with the first record file. A program that cannot find it
+// shows the file it could not open and ends, saying which module was missing.
+TEST_F(TmuxModcartaTest, AMissingStoreModuleEndsWithItsName) {
+  const std::string lone = inst_.scratch() + "/lone";
+  std::filesystem::create_directories(lone);
+  std::filesystem::copy_file(std::string(MODCARTA_BIN_DIR) + "/modcarta", lone + "/modcarta");
+  TmuxModcarta card(inst_, DemoStation(inst_), "", "", lone + "/modcarta");
+  ASSERT_TRUE(card.Started());
+  card.WaitFor("NO ES POT ACCEDIR");
+  card.Keys({"Enter"});
+  EXPECT_EQ(card.ExitStatus(), 1) << card.Screen();
+  // -J joins the lines the message runs over.
+  const std::string screen = card.Tmux({"capture-pane", "-p", "-J", "-t", "card"}).value_or("");
+  EXPECT_NE(screen.find("could not be opened"), std::string::npos) << screen;
+  EXPECT_NE(screen.find("librecman_local.so not found"), std::string::npos) << screen;
 }
 
 // Started with SIGHUP ignored, the program goes on after one, on its screen; once its terminal
