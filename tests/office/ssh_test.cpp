@@ -70,9 +70,9 @@ class PrivateSshd {
     dir_ = office.inst().scratch() + "/sshd";
     const std::string bin = dir_ + "/bin";
     port_ = FreePort();
-    // modcarta is copied where the operators' accounts may run it.
+    // modcarta and the SQLite store it loads are copied where the operators' accounts may run them.
     if (!Office::Sh("install -d -m 0755 '" + dir_ + "' '" + dir_ + "/keys' '" + bin + "'") ||
-        !Office::Sh("install -m 0755 '" MODCARTA_BIN_DIR "/modcarta' '" + bin + "/modcarta'") ||
+        !Office::Sh("install -m 0755 '" MODCARTA_BIN_DIR "/modcarta' '" MODCARTA_BIN_DIR "/librecman_local.so' '" + bin + "/'") ||
         !Office::Sh("ssh-keygen -q -t ed25519 -N '' -f '" + dir_ + "/host_key'")) {
       why = "the server's folder, host key or program";
       return false;
