@@ -696,6 +696,65 @@ bool SqliteStore::CheckIntegrity(std::string& report) {
   return ok;
 }
 
+Status SqliteStore::Restore(std::uint32_t addr, std::string_view data, const RecordKeys& keys,
+                            const std::vector<std::int64_t>& seqs, int& duplicateKey) {
+  std::vector<std::int64_t> places(keys.size(), -1);
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    if (!keys[k]) continue;
+    places[k] = k < seqs.size() && seqs[k] >= 0 ? seqs[k] : 0;
+    bool newValue = true;
+    if (spec_.keys[k].duplicates) {
+      auto& pk = st_->keys[k];
+      ResetOnExit r{pk.anyOfValue};
+      pk.anyOfValue.Blob(1, *keys[k]);
+      int rc = pk.anyOfValue.Step();
+      if (rc != SQLITE_ROW && rc != SQLITE_DONE) return StatusOfSqlite(rc);
+      newValue = rc == SQLITE_DONE;
+    }
+    Status status = AddEntry(static_cast<int>(k), *keys[k], addr, data, places[k], newValue);
+    if (status != kStatusOk) {
+      duplicateKey = static_cast<int>(k);
+      return status;
+    }
+  }
+  Stmt& s = st_->insertRecord;
+  ResetOnExit r{s};
+  s.Int(1, addr);
+  s.Blob(2, data);
+  std::string packed = PutSeqs(places);
+  s.Blob(3, packed);
+  int rc = s.Step();
+  if (rc != SQLITE_DONE) return StatusOfSqlite(rc);
+  Status status = AddToCounter(0, 1);
+  if (status != kStatusOk) return status;
+  std::uint32_t last = 0;
+  if ((status = LastAddress(last)) != kStatusOk) return status;
+  return addr > last ? SetLastAddress(addr) : kStatusOk;
+}
+
+Status SqliteStore::LastAddress(std::uint32_t& addr) {
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(db_, "SELECT value FROM recman_counters WHERE id = -1", -1, &s, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_step(s);
+  if (rc == SQLITE_ROW) addr = static_cast<std::uint32_t>(sqlite3_column_int64(s, 0));
+  sqlite3_finalize(s);
+  return rc == SQLITE_ROW ? kStatusOk : rc == SQLITE_DONE ? kStatusIoError : StatusOfSqlite(rc);
+}
+
+Status SqliteStore::SetLastAddress(std::uint32_t addr) {
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(db_,
+                              "UPDATE recman_counters SET value = max(?1, (SELECT coalesce(max(addr), 0) FROM records))"
+                              " WHERE id = -1",
+                              -1, &s, nullptr);
+  if (rc == SQLITE_OK) {
+    sqlite3_bind_int64(s, 1, addr);
+    rc = sqlite3_step(s);
+  }
+  sqlite3_finalize(s);
+  return rc == SQLITE_DONE ? kStatusOk : StatusOfSqlite(rc);
+}
+
 Status SqliteStore::ScanIndex(int keyIndex, std::vector<IndexEntry>& entries) {
   sqlite3_stmt* s = nullptr;
   std::string sql = "SELECT k, seq, addr FROM " + KeyTable(keyIndex) + " ORDER BY k, seq";

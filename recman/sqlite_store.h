@@ -66,10 +66,12 @@ class SqliteStore : public Store {
   Status ScanIndex(int keyIndex, std::vector<IndexEntry>& entries) override;
   Status ScanRecords(std::vector<std::pair<std::uint32_t, std::string>>& records) override;
 
-  // One read transaction over several reads: every read between BeginRead and EndRead sees
-  // the file as it stood at BeginRead, whatever other connections commit meanwhile.
-  Status BeginRead();
-  void EndRead();
+  Status BeginRead() override;
+  void EndRead() override;
+  Status Restore(std::uint32_t addr, std::string_view data, const RecordKeys& keys,
+                 const std::vector<std::int64_t>& seqs, int& duplicateKey) override;
+  Status LastAddress(std::uint32_t& addr) override;
+  Status SetLastAddress(std::uint32_t addr) override;
 
  private:
   struct Statements;

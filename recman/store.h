@@ -89,6 +89,21 @@ class Store {
   virtual Status ScanIndex(int keyIndex, std::vector<IndexEntry>& entries) = 0;
   // Every record in address order (for verification).
   virtual Status ScanRecords(std::vector<std::pair<std::uint32_t, std::string>>& records) = 0;
+
+  // One read transaction over several reads (verification, copying): every read between
+  // BeginRead and EndRead sees the file as it stood at BeginRead.
+  virtual Status BeginRead() = 0;
+  virtual void EndRead() = 0;
+
+  // For copying a file whole, inside Begin and Commit. Restore puts a record at the address it
+  // had in the source, with its places among equal values of each key (seqs: one per key, -1
+  // for a null key) as they were there; 5 when the address or a unique value is taken.
+  virtual Status Restore(std::uint32_t addr, std::string_view data, const RecordKeys& keys,
+                         const std::vector<std::int64_t>& seqs, int& duplicateKey) = 0;
+  // The last address given out; the next Insert takes the one above. SetLastAddress never
+  // moves it below an address in use.
+  virtual Status LastAddress(std::uint32_t& addr) = 0;
+  virtual Status SetLastAddress(std::uint32_t addr) = 0;
 };
 
 }  // namespace recman

@@ -5,6 +5,7 @@
 
 #include "recman/key_codec.h"
 #include "recman/sqlite_store.h"
+#include "recman/store_place.h"
 
 namespace recman {
 
@@ -16,21 +17,38 @@ bool VerifyFile(const std::string& hostPath, std::string& report) {
     report = "cannot open the file (status " + std::to_string(status) + ")\n";
     return false;
   }
+  return VerifyStore(*store, report);
+}
+
+bool VerifyFile(StorePlace& place, const std::string& path, std::string& report) {
+  report.clear();
+  std::unique_ptr<Store> store;
+  std::unique_ptr<RecordLocks> locks;
+  Status status = place.Open(path, false, store, locks);
+  if (status != kStatusOk) {
+    report = "cannot open the file (status " + std::to_string(status) + ")\n";
+    return false;
+  }
+  return VerifyStore(*store, report);
+}
+
+bool VerifyStore(Store& store, std::string& report) {
   // Everything below is read in one transaction, so a file that a program writes meanwhile is
   // checked as it stood at one moment.
-  if ((status = store->BeginRead()) != kStatusOk) {
-    report = "cannot read the file (status " + std::to_string(status) + ")\n";
+  Status status = store.BeginRead();
+  if (status != kStatusOk) {
+    report += "cannot read the file (status " + std::to_string(status) + ")\n";
     return false;
   }
   struct EndRead {
-    SqliteStore& store;
+    Store& store;
     ~EndRead() { store.EndRead(); }
-  } endRead{*store};
-  bool ok = store->CheckIntegrity(report);
-  const FileSpec& spec = store->spec();
+  } endRead{store};
+  bool ok = store.CheckIntegrity(report);
+  const FileSpec& spec = store.spec();
 
   std::vector<std::pair<std::uint32_t, std::string>> records;
-  if ((status = store->ScanRecords(records)) != kStatusOk) {
+  if ((status = store.ScanRecords(records)) != kStatusOk) {
     report += "records unreadable (status " + std::to_string(status) + ")\n";
     return false;
   }
@@ -45,7 +63,7 @@ bool VerifyFile(const std::string& hostPath, std::string& report) {
   }
   std::uint32_t countedRecords = 0;
   std::vector<std::uint32_t> distinct;
-  if ((status = store->Counts(countedRecords, distinct)) != kStatusOk) {
+  if ((status = store.Counts(countedRecords, distinct)) != kStatusOk) {
     report += "counts unreadable (status " + std::to_string(status) + ")\n";
     return false;
   }
@@ -58,7 +76,7 @@ bool VerifyFile(const std::string& hostPath, std::string& report) {
     const Key& key = spec.keys[k];
     const std::string name = "key " + std::to_string(key.number);
     std::vector<IndexEntry> entries;
-    if ((status = store->ScanIndex(static_cast<int>(k), entries)) != kStatusOk) {
+    if ((status = store.ScanIndex(static_cast<int>(k), entries)) != kStatusOk) {
       report += name + ": index unreadable (status " + std::to_string(status) + ")\n";
       ok = false;
       continue;

@@ -16,12 +16,13 @@ namespace {
 
 using namespace recman;
 using recman_test::Client;
+using recman_test::TestEngine;
 using recman_test::CreateBuffer;
 using recman_test::Rec;
 
 // The records of a file in key order.
 std::vector<std::string> Records(const std::string& path) {
-  Engine engine;
+  TestEngine engine;
   Client c(engine);
   std::vector<std::string> out;
   if (c.Open(path, -2) != 0) return {"<cannot open>"};
@@ -31,10 +32,11 @@ std::vector<std::string> Records(const std::string& path) {
 }
 
 TEST(Backup, CopiesTheChangesStillInTheWalWhileTheWriterKeepsTheFileOpen) {
+  RECMAN_SQLITE_ONLY("backups copy SQLite databases");
   testing_support::TempDir dir;
   std::string path = dir / "f.dat";
   std::string copy = dir / "copy.dat";
-  Engine engine;
+  TestEngine engine;
   Client writer(engine);
   ASSERT_EQ(0, writer.Create(path, CreateBuffer(16, {{{1, 8}}})));
   ASSERT_EQ(0, writer.Open(path));
@@ -50,7 +52,7 @@ TEST(Backup, CopiesTheChangesStillInTheWalWhileTheWriterKeepsTheFileOpen) {
   // While a second writer inserts without pause, each copy is a sound file of whole records.
   std::atomic<bool> stop{false};
   std::thread busy([&] {
-    Engine other;
+    TestEngine other;
     Client c(other);
     if (c.Open(path) != 0) return;
     for (int i = 0; !stop; ++i) c.Insert(Rec("W" + std::to_string(100000 + i), 16));
@@ -71,6 +73,7 @@ TEST(Backup, CopiesTheChangesStillInTheWalWhileTheWriterKeepsTheFileOpen) {
 }
 
 TEST(Backup, AFailedCopyLeavesTheDestinationAsItWas) {
+  RECMAN_SQLITE_ONLY("backups copy SQLite databases");
   testing_support::TempDir dir;
   std::string copy = dir / "copy.dat";
   {

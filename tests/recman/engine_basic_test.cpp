@@ -10,6 +10,7 @@ namespace {
 
 using namespace recman;
 using recman_test::Client;
+using recman_test::TestEngine;
 using recman_test::CreateBuffer;
 using recman_test::Rec;
 using recman_test::Seg;
@@ -40,7 +41,7 @@ class EngineBasic : public ::testing::Test {
 
   testing_support::TempDir dir;
   std::string path;
-  Engine engine;
+  TestEngine engine;
   Client client{engine};
 };
 
@@ -318,7 +319,7 @@ TEST_F(EngineBasic, ClosedOrUnknownBlocksAnswerThree) {
   EXPECT_EQ(kStatusFileNotOpen, other.Get(kOpGetFirst));
   // A fresh engine knows nothing of another's blocks.
   ASSERT_EQ(0, client.Open(path));
-  Engine second;
+  TestEngine second;
   Client stranger(second);
   std::memcpy(stranger.pos(), client.pos(), kPositionBlockSize);
   EXPECT_EQ(kStatusFileNotOpen, stranger.Get(kOpGetFirst));

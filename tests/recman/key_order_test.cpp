@@ -17,6 +17,7 @@ namespace {
 
 using namespace recman;
 using recman_test::Client;
+using recman_test::TestEngine;
 using recman_test::CreateBuffer;
 using recman_test::Seg;
 
@@ -73,7 +74,7 @@ TEST_P(KeyOrder, WalksInTypeOrder) {
   for (const Seg& s : c.segments) keyLength = static_cast<std::uint16_t>(keyLength + s.length);
   const std::uint16_t recordLength = keyLength + 4;
   testing_support::TempDir dir;
-  Engine engine;
+  TestEngine engine;
   Client client(engine);
   std::string path = dir / "order.dat";
   ASSERT_EQ(0, client.Create(path, CreateBuffer(recordLength, {c.segments})));
@@ -116,7 +117,7 @@ TEST(KeyEquality, ValuesThatSortAsOneAreDuplicates) {
   };
   for (const Row& row : rows) {
     testing_support::TempDir dir;
-    Engine engine;
+    TestEngine engine;
     Client client(engine);
     std::string path = dir / "eq.dat";
     ASSERT_EQ(0, client.Create(path, CreateBuffer(row.seg.length + 4, {{row.seg}})));
@@ -134,7 +135,7 @@ TEST(KeyOrderCollating, TableDecidesTheOrder) {
   for (int i = 0; i < 256; ++i) table[i] = static_cast<char>(i);
   for (int d = '0'; d <= '9'; ++d) table[d] = static_cast<char>(0xF0 + (d - '0'));
   testing_support::TempDir dir;
-  Engine engine;
+  TestEngine engine;
   Client client(engine);
   std::string path = dir / "acs.dat";
   ASSERT_EQ(0, client.Create(path, CreateBuffer(8, {{{1, 2, kKeyCollating}}}, 1024, 0, {table})));

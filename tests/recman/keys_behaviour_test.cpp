@@ -13,6 +13,7 @@ namespace {
 
 using namespace recman;
 using recman_test::Client;
+using recman_test::TestEngine;
 using recman_test::CreateBuffer;
 using recman_test::Rec;
 using recman_test::Seg;
@@ -25,7 +26,7 @@ std::vector<std::string> Walk(Client& c, std::int8_t key, std::size_t at, std::s
 
 TEST(NullKeys, RecordsWithANullKeyStayOutOfThatIndex) {
   testing_support::TempDir dir;
-  Engine engine;
+  TestEngine engine;
   Client c(engine);
   std::string path = dir / "n.dat";
   // Key 1: two segments, null when both are blank; key 2: null when either is blank.
@@ -55,12 +56,12 @@ TEST(NullKeys, RecordsWithANullKeyStayOutOfThatIndex) {
   ASSERT_EQ(0, c.Stat(stat));
   EXPECT_EQ(4, stat[6]);
   std::string report;
-  EXPECT_TRUE(VerifyFile(path, report)) << report;
+  EXPECT_TRUE(recman_test::VerifyTestFile(path, report)) << report;
 }
 
 TEST(AutoIncrement, ZeroTakesTheHighestPlusOne) {
   testing_support::TempDir dir;
-  Engine engine;
+  TestEngine engine;
   Client c(engine);
   std::string path = dir / "a.dat";
   ASSERT_EQ(0, c.Create(path, CreateBuffer(10, {{{1, 4, kKeyExtendedType, 15}}})));
@@ -94,7 +95,7 @@ TEST(AutoIncrement, ZeroTakesTheHighestPlusOne) {
 
 TEST(Unmodifiable, UpdateThatChangesTheKeyAnswersTen) {
   testing_support::TempDir dir;
-  Engine engine;
+  TestEngine engine;
   Client c(engine);
   std::string path = dir / "u.dat";
   ASSERT_EQ(0, c.Create(path, CreateBuffer(10, {{{1, 2}}, {{3, 2, kKeyDuplicates | kKeyModifiable}}})));
@@ -109,7 +110,7 @@ TEST(Unmodifiable, UpdateThatChangesTheKeyAnswersTen) {
 
 TEST(VariableLength, RecordsKeepTheirOwnLength) {
   testing_support::TempDir dir;
-  Engine engine;
+  TestEngine engine;
   Client c(engine);
   std::string path = dir / "v.dat";
   ASSERT_EQ(0, c.Create(path, CreateBuffer(8, {{{1, 4, kKeyModifiable}}}, 1024, kFileVariableLength)));
@@ -129,7 +130,7 @@ TEST(ManualKeyNumbers, KeysAnswerToTheirGivenNumbers) {
   buffer[16 + 14] = 3;  // key numbers 3 and 5
   buffer[32 + 14] = 5;
   testing_support::TempDir dir;
-  Engine engine;
+  TestEngine engine;
   Client c(engine);
   std::string path = dir / "k.dat";
   ASSERT_EQ(0, c.Create(path, buffer));

@@ -1,18 +1,85 @@
-// Helpers for the engine tests: Create buffers built from readable descriptions, and a client
-// that wraps one position block.
+// Helpers for the engine tests: the engine on the store under test, Create buffers built from
+// readable descriptions, and a client that wraps one position block.
+//
+// The suite runs twice: on SQLite files, and with RECMAN_TEST_STORE=server on a PostgreSQL
+// server that the test binary starts for itself (once, at the first engine that needs it). On
+// the server, files keep the host paths the tests give them (root "/"), so each test's
+// temporary folder keeps its files apart from every other test's.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "recman/engine.h"
 #include "recman/file_layout.h"
+#include "recman/server_place.h"
 #include "recman/status.h"
+#include "recman/store_place.h"
+#include "recman/verify.h"
+#include "support/pg_cluster.h"
 
 namespace recman_test {
+
+inline bool OnServer() {
+  const char* store = std::getenv("RECMAN_TEST_STORE");
+  return store && std::string(store) == "server";
+}
+
+// The test binary's server, stopped by the global environment's TearDown.
+class ServerEnvironment : public ::testing::Environment {
+ public:
+  static testing_support::PgCluster& Cluster() {
+    if (!cluster()) cluster() = std::make_unique<testing_support::PgCluster>();
+    return *cluster();
+  }
+  void TearDown() override { cluster().reset(); }
+
+ private:
+  static std::unique_ptr<testing_support::PgCluster>& cluster() {
+    static std::unique_ptr<testing_support::PgCluster> c;
+    return c;
+  }
+};
+inline ::testing::Environment* const kServerEnvironment = ::testing::AddGlobalTestEnvironment(new ServerEnvironment);
+
+inline recman::ServerOptions TestServerOptions(int busyTimeoutMs = 10000) {
+  return recman::ServerOptions{ServerEnvironment::Cluster().conninfo(), "/", busyTimeoutMs};
+}
+
+// The place of the store under test.
+inline std::unique_ptr<recman::StorePlace> TestPlace(const recman::EngineOptions& options) {
+  if (!OnServer()) return recman::LocalFiles(options.busyTimeoutMs);
+  std::unique_ptr<recman::StorePlace> place;
+  std::string error;
+  if (!ServerEnvironment::Cluster().ok()) ADD_FAILURE() << "the test server did not start";
+  else if (recman::OpenServerPlace(TestServerOptions(options.busyTimeoutMs), place, error) != 0)
+    ADD_FAILURE() << "server place: " << error;
+  return place ? std::move(place) : recman::LocalFiles(options.busyTimeoutMs);
+}
+
+// An engine on the store under test.
+class TestEngine : public recman::Engine {
+ public:
+  TestEngine() : TestEngine(recman::EngineOptions{}) {}
+  explicit TestEngine(recman::EngineOptions options) : recman::Engine(options, TestPlace(options)) {}
+};
+
+// VerifyFile on the store under test.
+inline bool VerifyTestFile(const std::string& path, std::string& report) {
+  if (!OnServer()) return recman::VerifyFile(path, report);
+  return recman::VerifyFile(*TestPlace(recman::EngineOptions{}), path, report);
+}
+
+// For tests that look at SQLite files on disk themselves.
+#define RECMAN_SQLITE_ONLY(why) \
+  if (::recman_test::OnServer()) GTEST_SKIP() << "SQLite files only: " << why
 
 struct Seg {
   std::uint16_t position;  // 1-based

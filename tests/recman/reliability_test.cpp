@@ -21,6 +21,7 @@ namespace {
 
 using namespace recman;
 using recman_test::Client;
+using recman_test::TestEngine;
 using recman_test::CreateBuffer;
 using recman_test::Rec;
 
@@ -75,7 +76,7 @@ std::uint32_t VersionOf(const std::string& record) {
 // is made, since its outcome is in doubt if the kill comes during the call). It runs until it
 // is killed.
 [[noreturn]] void Writer(const std::string& path, std::uint32_t firstId, int out) {
-  Engine engine;
+  TestEngine engine;
   Client c(engine);
   if (c.Open(path) != 0) _exit(3);
   std::mt19937 rng(firstId);
@@ -104,7 +105,7 @@ TEST(Reliability, KilledWritersLoseNoAcknowledgedInsertOrUpdate) {
   testing_support::TempDir dir;
   std::string path = dir / "kill.dat";
   {
-    Engine engine;
+    TestEngine engine;
     Client c(engine);
     ASSERT_EQ(0, c.Create(path, Layout()));
   }
@@ -166,8 +167,8 @@ TEST(Reliability, KilledWritersLoseNoAcknowledgedInsertOrUpdate) {
     acknowledgedInserts += roundInserts;
 
     std::string report;
-    ASSERT_TRUE(VerifyFile(path, report)) << "round " << round << ":\n" << report;
-    Engine engine;
+    ASSERT_TRUE(recman_test::VerifyTestFile(path, report)) << "round " << round << ":\n" << report;
+    TestEngine engine;
     Client c(engine);
     ASSERT_EQ(0, c.Open(path)) << "round " << round;
     for (std::uint32_t want : present) {
@@ -199,7 +200,7 @@ TEST(Reliability, FourProcessesWithWaitLocksLoseNoUpdate) {
   std::string path = dir / "count.dat";
   constexpr int kRecords = 5, kProcesses = 4, kUpdatesEach = 150;
   {
-    Engine engine;
+    TestEngine engine;
     Client c(engine);
     ASSERT_EQ(0, c.Create(path, CreateBuffer(16, {{{1, 2}}})));
     ASSERT_EQ(0, c.Open(path));
@@ -215,7 +216,7 @@ TEST(Reliability, FourProcessesWithWaitLocksLoseNoUpdate) {
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      Engine engine;
+      TestEngine engine;
       Client c(engine);
       if (c.Open(path) != 0) _exit(3);
       std::mt19937 rng(p + 1);
@@ -239,7 +240,7 @@ TEST(Reliability, FourProcessesWithWaitLocksLoseNoUpdate) {
     ASSERT_TRUE(WIFEXITED(wstatus));
     EXPECT_EQ(0, WEXITSTATUS(wstatus));
   }
-  Engine engine;
+  TestEngine engine;
   Client c(engine);
   ASSERT_EQ(0, c.Open(path));
   std::int64_t total = 0;

@@ -16,6 +16,7 @@ namespace {
 
 using namespace recman;
 using recman_test::Client;
+using recman_test::TestEngine;
 using recman_test::CreateBuffer;
 using recman_test::Rec;
 
@@ -27,6 +28,7 @@ void Sql(const std::string& path, const std::string& sql) {
 }
 
 TEST(Verify, NamesEveryKindOfDamage) {
+  RECMAN_SQLITE_ONLY("damages the database behind the engine");
   struct Row {
     const char* damage;
     const char* sql;
@@ -44,7 +46,7 @@ TEST(Verify, NamesEveryKindOfDamage) {
     testing_support::TempDir dir;
     std::string path = dir / "v.dat";
     {
-      Engine engine;
+      TestEngine engine;
       Client c(engine);
       ASSERT_EQ(0, c.Create(path, CreateBuffer(12, {{{1, 4}}, {{5, 4, kKeyDuplicates}}})));
       ASSERT_EQ(0, c.Open(path));
@@ -72,7 +74,7 @@ TEST(Verify, AFileInUseIsSound) {
   testing_support::TempDir dir;
   std::string path = dir / "busy.dat";
   {
-    Engine engine;
+    TestEngine engine;
     Client c(engine);
     ASSERT_EQ(0, c.Create(path, CreateBuffer(12, {{{1, 4}}, {{5, 4, kKeyDuplicates}}})));
     ASSERT_EQ(0, c.Open(path));
@@ -90,7 +92,7 @@ TEST(Verify, AFileInUseIsSound) {
   pid_t writer = ::fork();
   if (writer == 0) {
     // Inserts and deletes one record after another until told to stop; reports how many.
-    Engine engine;
+    TestEngine engine;
     Client c(engine);
     if (c.Open(path) != 0) ::_exit(1);
     ::fcntl(toWriter[0], F_SETFL, O_NONBLOCK);
@@ -109,7 +111,7 @@ TEST(Verify, AFileInUseIsSound) {
   int failures = 0;
   std::string report, firstReport;
   for (int i = 0; i < 25; ++i) {
-    if (!VerifyFile(path, report)) {
+    if (!recman_test::VerifyTestFile(path, report)) {
       if (failures++ == 0) firstReport = report;
     }
   }
