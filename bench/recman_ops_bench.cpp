@@ -3,6 +3,9 @@
 // a plain table of the same records (key 0 as primary key, key 1 as an index), in the same run.
 // The files are built once per run in a temporary directory.
 //
+// The same calls on the PostgreSQL store (BM_Server_*) on a file of 10,000 records, through a
+// server of the run's own (initdb in /tmp, as for the tests) over a loopback TCP connection.
+//
 // Records: 100 bytes; key 0 the id as 10 digits (unique), key 1 a 4-byte integer id % 1000
 // (duplicates).
 #include <benchmark/benchmark.h>
@@ -21,8 +24,11 @@
 #include "recman/engine.h"
 #include "recman/file_layout.h"
 #include "recman/key_codec.h"
+#include "recman/server_place.h"
 #include "recman/sqlite_store.h"
 #include "recman/status.h"
+#include "recman/store_place.h"
+#include "support/pg_cluster.h"
 
 namespace {
 
@@ -152,6 +158,53 @@ Workspace& Space() {
   return space;
 }
 
+// --- the server ------------------------------------------------------------------------
+
+struct Server {
+  testing_support::PgCluster cluster;
+  std::map<std::uint32_t, std::string> files;
+
+  std::unique_ptr<StorePlace> Place() {
+    std::unique_ptr<StorePlace> place;
+    std::string error;
+    if (!cluster.ok()) Die("the benchmark's server did not start");
+    if (OpenServerPlace(ServerOptions{cluster.tcpConninfo(), "/", 10000}, place, error) != 0) Die(error.c_str());
+    return place;
+  }
+
+  // A file of the given size, filled through the store in one transaction.
+  const std::string& File(std::uint32_t records) {
+    auto it = files.find(records);
+    if (it != files.end()) return it->second;
+    std::string name = "bench/server-" + std::to_string(records) + ".dat";
+    auto place = Place();
+    FileSpec spec;
+    std::string desc = Description();
+    if (ParseCreateBuffer(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(desc.data()), desc.size()),
+                          spec) != 0 ||
+        place->Create(name, spec, true) != 0)
+      Die("server create");
+    std::unique_ptr<Store> store;
+    std::unique_ptr<RecordLocks> locks;
+    if (place->Open(name, false, store, locks) != 0 || store->Begin() != 0) Die("server open");
+    for (std::uint32_t id = 0; id < records; ++id) {
+      std::string r = RecordOf(id * 2);
+      RecordKeys keys(spec.keys.size());
+      for (std::size_t k = 0; k < spec.keys.size(); ++k) keys[k] = RecordKey(spec, spec.keys[k], r);
+      std::uint32_t addr = 0;
+      int dup = -1;
+      if (store->Insert(r, keys, addr, dup) != 0) Die("server insert");
+    }
+    if (store->Commit() != 0) Die("server commit");
+    return files[records] = name;
+  }
+};
+
+Server& TheServer() {
+  static Server server;
+  return server;
+}
+
 // Random existing ids, the same sequence for the engine and the raw statements.
 std::vector<std::uint32_t> RandomIds(std::uint32_t records) {
   std::mt19937 rng(42);
@@ -164,7 +217,8 @@ std::vector<std::uint32_t> RandomIds(std::uint32_t records) {
 
 class EngineClient {
  public:
-  explicit EngineClient(const std::string& path) {
+  explicit EngineClient(const std::string& path, std::unique_ptr<StorePlace> place = nullptr)
+      : engine_(EngineOptions{}, place ? std::move(place) : LocalFiles(10000)) {
     std::string owner(5, '\0'), key = path + std::string(1, '\0');
     std::uint32_t len = 5;
     if (engine_.BTRCALL(kOpOpen, pos_, owner.data(), &len, key.data(), static_cast<std::uint8_t>(key.size()), 0) != 0)
@@ -185,10 +239,22 @@ class EngineClient {
   std::uint32_t len_ = 0;
 };
 
-void BM_Engine_GetEqual(benchmark::State& state) {
-  const Files& f = Space().Get(static_cast<std::uint32_t>(state.range(0)));
-  EngineClient c(f.engineFile);
-  auto ids = RandomIds(f.records);
+// The file of the benchmark's size, on the store the benchmark names.
+struct Target {
+  std::unique_ptr<EngineClient> client;
+  std::uint32_t records;
+};
+
+Target Open(benchmark::State& state, bool server) {
+  std::uint32_t records = static_cast<std::uint32_t>(state.range(0));
+  if (server) return {std::make_unique<EngineClient>(TheServer().File(records), TheServer().Place()), records};
+  return {std::make_unique<EngineClient>(Space().Get(records).engineFile), records};
+}
+
+void GetEqual(benchmark::State& state, bool server) {
+  Target t = Open(state, server);
+  EngineClient& c = *t.client;
+  auto ids = RandomIds(t.records);
   std::size_t i = 0;
   for (auto _ : state) {
     std::string k = KeyOf(ids[i++ & (ids.size() - 1)]);
@@ -198,15 +264,20 @@ void BM_Engine_GetEqual(benchmark::State& state) {
   }
 }
 
-void BM_Engine_GetNext(benchmark::State& state) {
-  const Files& f = Space().Get(static_cast<std::uint32_t>(state.range(0)));
-  EngineClient c(f.engineFile);
+void GetNext(benchmark::State& state, bool server) {
+  Target t = Open(state, server);
+  EngineClient& c = *t.client;
   c.Call(kOpGetFirst);
   for (auto _ : state) {
     if (c.Call(kOpGetNext) != 0) c.Call(kOpGetFirst);  // wrapped around the whole key
     benchmark::DoNotOptimize(c.data()[0]);
   }
 }
+
+void BM_Engine_GetEqual(benchmark::State& state) { GetEqual(state, false); }
+void BM_Server_GetEqual(benchmark::State& state) { GetEqual(state, true); }
+void BM_Engine_GetNext(benchmark::State& state) { GetNext(state, false); }
+void BM_Server_GetNext(benchmark::State& state) { GetNext(state, true); }
 
 void BM_Engine_GetPrevious(benchmark::State& state) {
   const Files& f = Space().Get(static_cast<std::uint32_t>(state.range(0)));
@@ -218,10 +289,11 @@ void BM_Engine_GetPrevious(benchmark::State& state) {
   }
 }
 
-void BM_Engine_Insert(benchmark::State& state) {
-  const Files& f = Space().Get(static_cast<std::uint32_t>(state.range(0)));
-  EngineClient c(f.engineFile);
-  static std::uint32_t next = 1;  // odd ids are free
+void Insert(benchmark::State& state, bool server) {
+  Target t = Open(state, server);
+  EngineClient& c = *t.client;
+  static std::uint32_t nextLocal = 1, nextServer = 1;  // odd ids are free
+  std::uint32_t& next = server ? nextServer : nextLocal;
   for (auto _ : state) {
     std::string r = RecordOf(next);
     next += 2;
@@ -231,10 +303,10 @@ void BM_Engine_Insert(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
-void BM_Engine_Update(benchmark::State& state) {
-  const Files& f = Space().Get(static_cast<std::uint32_t>(state.range(0)));
-  EngineClient c(f.engineFile);
-  auto ids = RandomIds(f.records);
+void Update(benchmark::State& state, bool server) {
+  Target t = Open(state, server);
+  EngineClient& c = *t.client;
+  auto ids = RandomIds(t.records);
   std::size_t i = 0;
   for (auto _ : state) {
     std::string k = KeyOf(ids[i++ & (ids.size() - 1)]);
@@ -245,6 +317,11 @@ void BM_Engine_Update(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations());
 }
+
+void BM_Engine_Insert(benchmark::State& state) { Insert(state, false); }
+void BM_Server_Insert(benchmark::State& state) { Insert(state, true); }
+void BM_Engine_Update(benchmark::State& state) { Update(state, false); }
+void BM_Server_Update(benchmark::State& state) { Update(state, true); }
 
 void BM_Engine_StatCount(benchmark::State& state) {
   const Files& f = Space().Get(static_cast<std::uint32_t>(state.range(0)));
@@ -386,19 +463,24 @@ void BM_Raw_Update(benchmark::State& state) {
 }
 
 void Sizes(benchmark::internal::Benchmark* b) { b->Arg(10000)->Arg(1000000)->MinTime(0.5); }
+void ServerSizes(benchmark::internal::Benchmark* b) { b->Arg(10000)->MinTime(0.5); }
 
 }  // namespace
 
 BENCHMARK(BM_Engine_GetEqual)->Apply(Sizes);
 BENCHMARK(BM_Raw_GetEqual)->Apply(Sizes);
+BENCHMARK(BM_Server_GetEqual)->Apply(ServerSizes);
 BENCHMARK(BM_Engine_GetNext)->Apply(Sizes);
 BENCHMARK(BM_Raw_GetNext)->Apply(Sizes);
+BENCHMARK(BM_Server_GetNext)->Apply(ServerSizes);
 BENCHMARK(BM_Engine_GetPrevious)->Apply(Sizes);
 BENCHMARK(BM_Raw_GetPrevious)->Apply(Sizes);
 BENCHMARK(BM_Engine_Insert)->Apply(Sizes);
 BENCHMARK(BM_Raw_Insert)->Apply(Sizes);
+BENCHMARK(BM_Server_Insert)->Apply(ServerSizes);
 BENCHMARK(BM_Engine_Update)->Apply(Sizes);
 BENCHMARK(BM_Raw_Update)->Apply(Sizes);
+BENCHMARK(BM_Server_Update)->Apply(ServerSizes);
 BENCHMARK(BM_Engine_StatCount)->Apply(Sizes);
 
 BENCHMARK_MAIN();

@@ -627,7 +627,14 @@ class ServerPlace : public StorePlace {
     return kStatusFileLocked;
   }
 
+  // A server that fails or cannot be reached answers 25, as a file system would.
   Status Create(const std::string& path, const FileSpec& spec, bool replace) override {
+    Status status = CreateFile(path, spec, replace);
+    return status == kStatusIoError ? kStatusCreateIoError : status;
+  }
+
+ private:
+  Status CreateFile(const std::string& path, const FileSpec& spec, bool replace) {
     std::string name;
     if (!ServerName(options_.root, path, name)) return kStatusInvalidFileName;
     Connection c(options_.conninfo, options_.busyTimeoutMs);
@@ -664,11 +671,9 @@ class ServerPlace : public StorePlace {
       Status ignored;
       c.Exec("ROLLBACK", ignored);
     }
-    if (status == kStatusIoError) status = kStatusCreateIoError;
     return status;
   }
 
- private:
   ServerOptions options_;
 };
 

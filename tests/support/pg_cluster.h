@@ -2,6 +2,9 @@
 // with a Unix socket in that folder (and, when asked, a loopback TCP port), one database.
 // The destructor stops the server and removes the folder. initdb refuses to run as root, so
 // under root the server runs as the system's "nobody".
+//
+// initdb takes seconds; its result is kept once per machine and account as a template
+// (/tmp/mctest-pg-template-15-<uid>) that each cluster copies.
 #pragma once
 
 #include <grp.h>
@@ -42,9 +45,8 @@ class PgCluster {
     ::chmod(dir_.c_str(), 0700);
     port_ = tcp ? FreePort() : 5432;
     tcp_ = tcp;
-    if (Run({"initdb", "-D", dir_ + "/data", "-A", "trust", "-U", kUser, "-E", "UTF8", "--locale=C", "--no-sync"},
-            true) != 0)
-      return;
+    const std::string tmpl = Template();
+    if (tmpl.empty() || Run({"/bin/cp", "-a", tmpl + "/data", dir_ + "/data"}, true) != 0) return;
     if (!Start()) return;
     if (Run({"createdb", "-h", dir_, "-p", std::to_string(port_), "-U", kUser, "recman"}, false) != 0) return;
     ok_ = true;
@@ -81,15 +83,40 @@ class PgCluster {
     started_ = Run({"pg_ctl", "-D", dir_ + "/data", "-l", dir_ + "/log", "-w", "-o", options, "start"}, true) == 0;
     return started_;
   }
-  // Runs SQL through psql on the database; 0 when it succeeded.
-  int Sql(const std::string& sql, const std::string& db = "recman") const {
-    return Run({"psql", "-q", "-X", "-v", "ON_ERROR_STOP=1", "-h", dir_, "-p", std::to_string(port_), "-U", kUser,
-                "-d", db, "-c", sql},
-               false);
+  // Runs commands through psql in one session on the database (SQL, or psql's own such as
+  // "\\! touch FILE"); 0 when they all succeeded.
+  int Sql(const std::vector<std::string>& commands, const std::string& db = "recman") const {
+    std::vector<std::string> args{"psql", "-q", "-X", "-v", "ON_ERROR_STOP=1", "-h", dir_, "-p",
+                                  std::to_string(port_), "-U", kUser, "-d", db};
+    for (const std::string& c : commands) {
+      args.push_back("-c");
+      args.push_back(c);
+    }
+    return Run(args, false);
   }
 
  private:
-  // Runs one of the server's programs, as the server's account when asServer; its exit code.
+  // The initialised cluster to copy, made when missing: under a private name, then renamed into
+  // place, so that test processes starting together never see half of one.
+  std::string Template() const {
+    const std::string path = "/tmp/mctest-pg-template-15-" + std::to_string(uid_);
+    struct stat info;
+    if (::stat((path + "/complete").c_str(), &info) == 0) return path;
+    char pattern[] = "/tmp/mctest-pg-making.XXXXXX";
+    if (!::mkdtemp(pattern)) return {};
+    const std::string making = pattern;
+    if (::chown(making.c_str(), uid_, gid_) != 0 ||
+        Run({"initdb", "-D", making + "/data", "-A", "trust", "-U", kUser, "-E", "UTF8", "--locale=C", "--no-sync"},
+            true) != 0 ||
+        Run({"/bin/touch", making + "/complete"}, true) != 0 || ::rename(making.c_str(), path.c_str()) != 0) {
+      std::error_code ec;
+      std::filesystem::remove_all(making, ec);  // made by another process meanwhile, or failed
+    }
+    return ::stat((path + "/complete").c_str(), &info) == 0 ? path : std::string();
+  }
+
+  // Runs one of the server's programs (or a program by its absolute path), as the server's
+  // account when asServer; its exit code.
   int Run(const std::vector<std::string>& args, bool asServer) const {
     std::fflush(nullptr);
     pid_t pid = ::fork();
@@ -97,7 +124,7 @@ class PgCluster {
       if (asServer && ::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(gid_, gid_, gid_) != 0 ||
                                            ::setresuid(uid_, uid_, uid_) != 0))
         ::_exit(126);
-      std::string program = std::string(kBinDir) + "/" + args[0];
+      std::string program = args[0][0] == '/' ? args[0] : std::string(kBinDir) + "/" + args[0];
       std::vector<char*> argv;
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv[0] = program.data();
