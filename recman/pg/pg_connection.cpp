@@ -196,7 +196,17 @@ Status Connection::StatusOf(const Result& r) {
     return kStatusIoError;
   }
   error_ = r.get() ? PQresultErrorMessage(r.get()) : PQerrorMessage(conn_);
-  return StatusOfSqlState(r.SqlState());
+  const std::string state = r.SqlState();
+  // The server is shutting down or the connection failed (an error without a state comes
+  // from libpq itself): libpq may not know yet that the connection is gone, so it is dropped
+  // here and the next call connects again.
+  if (state.empty() || state.rfind("57P", 0) == 0 || state.rfind("08", 0) == 0) {
+    PQfinish(conn_);
+    conn_ = nullptr;
+    prepared_.clear();
+    return kStatusIoError;
+  }
+  return StatusOfSqlState(state);
 }
 
 Result Connection::Run(const Statement& s, const Params& p, Status& status) {

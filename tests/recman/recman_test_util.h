@@ -39,6 +39,10 @@ class ServerEnvironment : public ::testing::Environment {
     if (!cluster()) cluster() = std::make_unique<testing_support::PgCluster>();
     return *cluster();
   }
+  // Started before the first test, so that processes the tests fork share it.
+  void SetUp() override {
+    if (OnServer()) Cluster();
+  }
   void TearDown() override { cluster().reset(); }
 
  private:

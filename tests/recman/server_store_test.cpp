@@ -222,8 +222,8 @@ TEST(ServerKeys, EveryByteValueOrdersAsOnSqlite) {
   for (Engine* engine : {&local, static_cast<Engine*>(&server)}) {
     Client c(*engine);
     const std::string path = dir / (engine == &local ? "local.dat" : "server.dat");
-    // Key 0 binary, key 1 its first byte with duplicates.
-    ASSERT_EQ(0, c.Create(path, CreateBuffer(10, {{{1, 2, kKeyBinary}}, {{1, 1, kKeyBinary | kKeyDuplicates}}})));
+    // Key 0 a string (stored as it is), key 1 its first byte with duplicates.
+    ASSERT_EQ(0, c.Create(path, CreateBuffer(10, {{{1, 2}}, {{1, 1, kKeyDuplicates}}})));
     ASSERT_EQ(0, c.Open(path));
     for (const std::string& k : keys) ASSERT_EQ(0, c.Insert(Rec(k, 10)));
     walks.push_back(WalkKey(c, 0, 2));
