@@ -2,10 +2,9 @@
 
 #include "app/console_ui.h"
 #include "app/data_files.h"
+#include "app/record_manager.h"
 #include "app/record_card.h"
 #include "platform/paths.h"
-#include "recman/engine.h"
-#include "recman/store_place.h"
 #include "session/catalogue.h"
 #include "session/form.h"
 #include "session/ini.h"
@@ -40,9 +39,7 @@ struct Program::Parts {
         windows(console, session, sys, env),
         popups(console, windows, values, session, sys),
         ui(console, windows, sys),
-        // SQLite is loaded with the first record file, after the first screen is out.
-        engine(recman::EngineOptions{}, recman::LocalFilesOnFirstUse(recman::EngineOptions{}.busyTimeoutMs)),
-        records(engine, session, sys, ui, [this](int status) { fatalStatus = status; }),
+        records(manager, session, sys, ui, [this](int status) { fatalStatus = status; }),
         locks(session, sys, ui),
         catalogue(session, std::string(kModuleName)),
         card(RecordCard::Services{console, windows, form, records, locks, catalogue, values, session, sys}, files),
@@ -57,7 +54,7 @@ struct Program::Parts {
   tui::Windows windows;
   tui::Popups popups;
   ConsoleUi ui;
-  recman::Engine engine;
+  ProgramRecordManager manager;  // started once the session is known
   storage::RecordLayer records;
   storage::LockRegistry locks;
   session::Catalogue catalogue;
@@ -88,6 +85,10 @@ int Program::Run() {
     p.failure = "modcarta: cannot change to the installation directory " + platform::HostPath(p.session.RootDir);
     return 1;
   }
+  // The record files live where the installation's settings say; a server whose module cannot
+  // be loaded shows as the first data file that cannot be opened, with this reason.
+  std::string engineReason;
+  p.manager.Start(p.session, engineReason);
   // One run per workstation at a time; entries that an earlier run of this workstation left in
   // the lock registry (killed outright, a power cut) are its own and are freed now.
   if (!p.locks.ClaimStation()) {
@@ -112,7 +113,7 @@ int Program::Run() {
     std::string failed = p.files.Open(p.records, p.session.RootDir);
     if (!failed.empty()) {
       p.failure = "modcarta: the data file " + platform::HostPath(failed) + " could not be opened";
-      const std::string problem = p.engine.PlaceProblem();
+      const std::string problem = engineReason.empty() ? p.manager.Problem() : engineReason;
       if (!problem.empty()) p.failure += " (" + problem + ")";
       return kEscape;
     }

@@ -32,6 +32,9 @@ struct Session {
   std::string OutputSetting;
   std::string Language = "   ";      // exactly 3 characters: "CAT", "SPA", "GLG", "OCI" or other
   std::string PlatformMode = "DOS";  // exactly 3 characters: "CGI", "WIN" or "DOS"
+  // Orba.ini [Dades] Servidor, blanks around it removed: the connection string of the database
+  // server that keeps the installation's record files; empty when they are files on this host.
+  std::string DataServer;
 };
 
 }  // namespace session

@@ -174,10 +174,9 @@ void StartSession(const Environment& environment, Session& session) {
   session.WorkDate = PackWorkDate(FindIniValue(orbaTerm, "Sistema", "Data"));
   session.OutputSetting = FindIniValue(orbaTerm, "Sistema", "Sortida");
   session.Language = FitText(FindIniValue(orbaTerm, "Sistema", "Idioma"), 3);
-  if (TrimBlanks(session.Language).empty()) {
-    const std::string orba = session.RootDir + "Orba.ini";
-    session.Language = FitText(ReadIniValue(orba, "Usuari", "Idioma"), 3);
-  }
+  const std::string orba = platform::ReadWholeFile(session.RootDir + "Orba.ini").value_or("");
+  if (TrimBlanks(session.Language).empty()) session.Language = FitText(FindIniValue(orba, "Usuari", "Idioma"), 3);
+  session.DataServer = std::string(TrimBlanks(FindIniValue(orba, "Dades", "Servidor")));
 
   session.PlatformMode = PlatformModeOf(environment);
 }

@@ -9,7 +9,8 @@
 //                             [Terminal] Dir
 //   TempDir + "OrbaTerm.ini"  [Pantalla] Seleccio and Col<n>, [Sistema] Data Sortida Idioma
 //                             (TempDir by then falls back to TerminalDir)
-//   ZEDROOT + "Orba.ini"      [Usuari] Idioma, only when the terminal gives no language
+//   ZEDROOT + "Orba.ini"      [Usuari] Idioma, only when the terminal gives no language;
+//                             [Dades] Servidor (where the record files are kept)
 // A missing file, section or key is never an error: every value falls back to its default.
 //
 // The terminal directory is [Terminal] Dir when set. Otherwise TERM names it when TERM names an

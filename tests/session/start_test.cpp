@@ -200,6 +200,17 @@ TEST_F(StartSessionTest, LanguageFallsBackToTheInstallationAndIsFittedToThreeCha
   }
 }
 
+TEST_F(StartSessionTest, DataServerComesFromTheInstallationSettings) {
+  env_.Set("ZEDROOT", root_.SystemDir());
+  EXPECT_EQ(Start().DataServer, "");  // no Orba.ini: files on this host
+  WriteFile(root_ / "Orba.ini", "[Usuari]\r\nIdioma=CAT\r\n[Dades]\r\nServidor= host=db.office port=5433 dbname=inst \r\n");
+  Session s = Start();
+  EXPECT_EQ(s.DataServer, "host=db.office port=5433 dbname=inst");  // everything after the first "="
+  EXPECT_EQ(s.Language, "CAT");  // the same file, read once, still gives the language
+  WriteFile(root_ / "Orba.ini", "[Dades]\r\nServidor=   \r\n[Usuari]\r\nServidor=host=elsewhere\r\n");
+  EXPECT_EQ(Start().DataServer, "");
+}
+
 TEST_F(StartSessionTest, WorkDateIsAlwaysFourPackedBytes) {
   env_.Set("ZEDTMP", station_.path());
   struct Case {
