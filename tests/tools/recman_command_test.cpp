@@ -435,7 +435,9 @@ TEST_F(RecmanCommandTest, BackupCopiesIntoAFileOrAFolderAndRefusesItself) {
 TEST_F(RecmanCommandTest, CommandLineMistakesShowTheUsage) {
   const std::vector<std::vector<std::string>> cases = {
       {},
-      {"copy", "a", "b"},
+      {"copy", "a"},
+      {"copy", "server:a", "b"},
+      {"stat", "a.dat", "--server"},
       {"stat"},
       {"stat", "a", "b"},
       {"create", "a.dat", "a.xdf", "--key", "1"},

@@ -10,10 +10,15 @@
 #include <sstream>
 
 #include "build_version.h"
+#include "platform/directories.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "recman/backup.h"
+#include "recman/copy.h"
+#include "recman/engine.h"
+#include "recman/server_place.h"
 #include "recman/status.h"
+#include "recman/store_place.h"
 #include "recman/verify.h"
 #include "tools/recman/csv.h"
 #include "tools/recman/layout.h"
@@ -24,6 +29,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage:\n"
+    "  recman [--server CONNINFO] [--root DIR] COMMAND ...\n"
     "  recman create FILE DESCRIPTION [--replace]\n"
     "  recman xdf LAYOUT.json DESCRIPTION\n"
     "  recman stat FILE\n"
@@ -31,8 +37,14 @@ constexpr const char* kUsage =
     "  recman save FILE OUTPUT [--key N] [--layout LAYOUT.json --csv]\n"
     "  recman verify FILE\n"
     "  recman backup FILE DEST\n"
+    "  recman copy SRC DEST [--replace]\n"
     "  recman --version | --help\n"
-    "INPUT or OUTPUT \"-\" is standard input or output.\n";
+    "INPUT or OUTPUT \"-\" is standard input or output. With --server (or RECMAN_SERVER) FILE is a\n"
+    "file on that database server, named by its path relative to --root (default: the current\n"
+    "directory), as the program names it: DADES/TranLauV.dat. SRC and DEST of copy are\n"
+    "local:PATH (a file on this host), server:PATH (a file on the server) or a plain PATH (a\n"
+    "server file with --server, else a file on this host). backup copies a server file into a\n"
+    "file on this host.\n";
 
 // The record layer hands description files to Create in a buffer of this size, so a
 // description must fit in it.
@@ -99,7 +111,10 @@ class RecordFile {
 };
 
 struct Options {
-  std::vector<std::string> positional;
+  std::vector<std::string> positional;  // in the host's form
+  std::vector<std::string> typed;       // as typed: server file names are made from these
+  std::string server;                   // --server, else RECMAN_SERVER; "" for files on this host
+  std::string root;                     // --root, "" for the current directory
   bool replace = false;
   bool csv = false;
   std::optional<std::string> layout;
@@ -110,14 +125,15 @@ struct Options {
 // command does not take are refused.
 bool ParseOptions(const std::vector<std::string>& args, const std::string& command, Options& o, std::string& error) {
   auto takes = [&](const char* option) {
-    if (std::strcmp(option, "--replace") == 0) return command == "create";
+    if (std::strcmp(option, "--replace") == 0) return command == "create" || command == "copy";
+    if (std::strcmp(option, "--server") == 0 || std::strcmp(option, "--root") == 0) return true;
     if (std::strcmp(option, "--key") == 0) return command == "save";
     return command == "load" || command == "save";  // --layout, --csv
   };
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
-      if (a != "--replace" && a != "--key" && a != "--layout" && a != "--csv") {
+      if (a != "--replace" && a != "--key" && a != "--layout" && a != "--csv" && a != "--server" && a != "--root") {
         error = "unknown option " + a;
         return false;
       }
@@ -135,7 +151,11 @@ bool ParseOptions(const std::vector<std::string>& args, const std::string& comma
           return false;
         }
         const std::string& value = args[++i];
-        if (a == "--layout") {
+        if (a == "--server") {
+          o.server = value;
+        } else if (a == "--root") {
+          o.root = value;
+        } else if (a == "--layout") {
           o.layout = platform::HostPath(value);
         } else {
           char* end = nullptr;
@@ -150,6 +170,7 @@ bool ParseOptions(const std::vector<std::string>& args, const std::string& comma
     } else {
       // Messages name files in the host's form, whichever separators were typed.
       o.positional.push_back(a == "-" ? a : platform::HostPath(a));
+      o.typed.push_back(a);
     }
   }
   if (o.csv != o.layout.has_value()) {
@@ -225,15 +246,53 @@ int Usage(Streams& io, const std::string& message) {
   return kExitUsage;
 }
 
-// The record file's host path, refused when it does not fit the key buffer with its NUL.
-bool RecordFilePath(const std::string& name, std::string& host, std::string& error) {
-  host = platform::HostPath(name);
+// The installation root that server file names are relative to: --root made absolute, or the
+// current directory; as a host path without a trailing separator.
+std::string ServerRoot(const Options& o) {
+  const std::string here = platform::CurrentDirectory();
+  std::string root = platform::HostPath(o.root.empty() ? here : platform::AbsolutePath(o.root, here));
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  return root;
+}
+
+// The path the engine (or a place) is given for a record file as typed: a server file is named
+// under the root exactly as the program names it (the root joined with the path, then mapped
+// to the host's form the same way), a file on this host as the other commands name files.
+std::string RecordFileName(const Options& o, const std::string& typed, bool server) {
+  if (!server) return platform::HostPath(typed);
+  if (!typed.empty() && (typed[0] == '/' || typed[0] == '\\')) return platform::HostPath(typed);
+  return platform::HostPath(ServerRoot(o) + "/" + typed);
+}
+
+// The record file's path as given to the engine, refused when it does not fit the key buffer
+// with its NUL.
+bool RecordFilePath(const Options& o, const std::string& typed, bool server, std::string& host, std::string& error) {
+  const std::string& name = typed;
+  host = typed.empty() ? std::string() : RecordFileName(o, typed, server);
   if (host.size() + 1 > kKeyBufferSize) {
     error = name + ": the path is longer than " + std::to_string(kKeyBufferSize - 1) + " bytes";
     return false;
   }
   if (host.empty()) {
     error = "the record file name is empty";
+    return false;
+  }
+  return true;
+}
+
+// Where the command's record files are: the server that --server names, else this host.
+bool MakePlace(const Options& o, bool server, std::unique_ptr<recman::StorePlace>& place, std::string& error) {
+  const recman::EngineOptions defaults;
+  if (!server) {
+    place = recman::LocalFiles(defaults.busyTimeoutMs);
+    return true;
+  }
+  recman::ServerOptions options;
+  options.conninfo = o.server;
+  options.root = ServerRoot(o);
+  options.busyTimeoutMs = defaults.busyTimeoutMs;
+  if (recman::OpenServerPlace(options, place, error) != recman::kStatusOk || !place) {
+    error = "the database server's module cannot be loaded: " + error;
     return false;
   }
   return true;
@@ -271,7 +330,7 @@ int Create(const Options& o, recman::Engine& engine, Streams& io) {
   const std::string& fileName = o.positional[0];
   const std::string& descriptionName = o.positional[1];
   std::string host, error;
-  if (!RecordFilePath(fileName, host, error)) return Fail(io, error);
+  if (!RecordFilePath(o, o.typed[0], !o.server.empty(), host, error)) return Fail(io, error);
   auto bytes = platform::IsDirectory(descriptionName) ? std::nullopt : platform::ReadWholeFile(descriptionName);
   if (!bytes) return Fail(io, descriptionName + ": cannot be read");
   std::string buffer;
@@ -316,7 +375,7 @@ int Stat(const Options& o, recman::Engine& engine, Streams& io) {
   if (o.positional.size() != 1) return Usage(io, "stat needs FILE");
   const std::string& fileName = o.positional[0];
   std::string host, error;
-  if (!RecordFilePath(fileName, host, error)) return Fail(io, error);
+  if (!RecordFilePath(o, o.typed[0], !o.server.empty(), host, error)) return Fail(io, error);
   RecordFile file(engine);
   recman::Status status = file.Open(host, -2);
   if (status != recman::kStatusOk) return Fail(io, OpenFailure(fileName, status));
@@ -332,15 +391,106 @@ int Stat(const Options& o, recman::Engine& engine, Streams& io) {
 int Verify(const Options& o, Streams& io) {
   if (o.positional.size() != 1) return Usage(io, "verify needs FILE");
   const std::string& fileName = o.positional[0];
+  const bool server = !o.server.empty();
   std::string host, error;
-  if (!RecordFilePath(fileName, host, error)) return Fail(io, error);
+  if (!RecordFilePath(o, o.typed[0], server, host, error)) return Fail(io, error);
   std::string report;
-  bool ok = recman::VerifyFile(host, report);
+  bool ok = false;
+  if (server) {
+    std::unique_ptr<recman::StorePlace> place;
+    if (!MakePlace(o, true, place, error)) return Fail(io, error);
+    ok = recman::VerifyFile(*place, host, report);
+  } else {
+    ok = recman::VerifyFile(host, report);
+  }
   io.out << report;
   if (!report.empty() && report.back() != '\n') io.out << "\n";
   if (!ok) return Fail(io, fileName + ": the file failed verification");
   if (report.empty()) io.out << fileName << ": no faults found\n";
   return kExitOk;
+}
+
+// Removes a record file of this host that never was in use (a copy that failed half-way).
+void RemoveLocalFile(const std::string& path) {
+  for (const char* suffix : {"", "-wal", "-shm", "-lock"}) std::remove((path + suffix).c_str());
+}
+
+// A record file copied from one place to another: every record keeps its address and its
+// place among equal key values, and the copy is verified. An existing destination is replaced
+// only with replace; on this host the copy is then made under a private name and takes the old
+// file's place only once it is complete, while nobody has the old file open.
+int CopyBetween(const Options& o, const std::string& fromName, const std::string& fromPath, bool fromServer,
+                const std::string& toName, const std::string& toPath, bool toServer, bool replace, Streams& io) {
+  std::unique_ptr<recman::StorePlace> local, server;
+  std::string error;
+  if ((!fromServer || !toServer) && !MakePlace(o, false, local, error)) return Fail(io, error);
+  if ((fromServer || toServer) && !MakePlace(o, true, server, error)) return Fail(io, error);
+  recman::StorePlace& from = fromServer ? *server : *local;
+  recman::StorePlace& to = toServer ? *server : *local;
+
+  std::unique_ptr<recman::Store> store;
+  std::unique_ptr<recman::RecordLocks> locks;
+  recman::Status status = to.Open(toPath, replace, store, locks);
+  const bool exists = status != recman::kStatusFileNotFound;
+  if (exists && !replace) {
+    if (status == recman::kStatusOk || status == recman::kStatusFileLocked || status == recman::kStatusNotARecordFile) {
+      return Fail(io, toName + ": the file already exists; --replace replaces it");
+    }
+    return Fail(io, OpenFailure(toName, status));
+  }
+  if (exists && status != recman::kStatusOk) return Fail(io, OpenFailure(toName, status));
+  store.reset();  // nobody had it open; closed again before it is replaced
+  locks.reset();
+  if (exists && toServer) {
+    return Fail(io, toName + ": the server file exists, and a server file is not replaced by a copy; copy to a new name");
+  }
+  std::string target = exists ? toPath + ".partial-" + std::to_string(::getpid()) : toPath;
+  if (exists) RemoveLocalFile(target);
+  status = recman::CopyFile(from, fromPath, to, target, error);
+  if (status != recman::kStatusOk) {
+    if (exists) RemoveLocalFile(target);
+    return Fail(io, fromName + ": no copy made: " + error);
+  }
+  if (exists) {
+    std::remove((toPath + "-wal").c_str());
+    std::remove((toPath + "-shm").c_str());
+    if (std::rename(target.c_str(), toPath.c_str()) != 0) {
+      RemoveLocalFile(target);
+      return Fail(io, toName + ": cannot be replaced; it is unchanged");
+    }
+    RemoveLocalFile(target);
+  }
+  io.out << fromName << ": copied to " << toName << " and verified\n";
+  return kExitOk;
+}
+
+// One side of a copy: "local:PATH", "server:PATH", or a plain PATH, which is a server file
+// when a server is named.
+struct CopySide {
+  std::string typed;  // without its prefix
+  bool server = false;
+};
+
+CopySide SideOf(const Options& o, const std::string& text) {
+  if (text.rfind("local:", 0) == 0) return {text.substr(6), false};
+  if (text.rfind("server:", 0) == 0) return {text.substr(7), true};
+  return {text, !o.server.empty()};
+}
+
+int Copy(const Options& o, Streams& io) {
+  if (o.typed.size() != 2) return Usage(io, "copy needs SRC and DEST");
+  const CopySide from = SideOf(o, o.typed[0]);
+  const CopySide to = SideOf(o, o.typed[1]);
+  if ((from.server || to.server) && o.server.empty()) {
+    return Usage(io, "server:PATH needs --server CONNINFO (or RECMAN_SERVER)");
+  }
+  std::string fromPath, toPath, error;
+  if (!RecordFilePath(o, from.typed, from.server, fromPath, error)) return Fail(io, error);
+  if (!RecordFilePath(o, to.typed, to.server, toPath, error)) return Fail(io, error);
+  if (from.server == to.server && (fromPath == toPath || (!from.server && SameFile(fromPath, toPath)))) {
+    return Fail(io, o.typed[1] + ": the copy would overwrite the file itself");
+  }
+  return CopyBetween(o, o.typed[0], fromPath, from.server, o.typed[1], toPath, to.server, o.replace, io);
 }
 
 int Backup(const Options& o, Streams& io) {
@@ -352,6 +502,12 @@ int Backup(const Options& o, Streams& io) {
     destName = (std::filesystem::path(platform::HostPath(destName)) /
                 std::filesystem::path(platform::HostPath(fileName)).filename())
                    .string();
+  }
+  if (!o.server.empty()) {
+    // A server file is copied into a record file on this host, replacing an older backup.
+    std::string fromPath, error;
+    if (!RecordFilePath(o, o.typed[0], true, fromPath, error)) return Fail(io, error);
+    return CopyBetween(o, fileName, fromPath, true, destName, platform::HostPath(destName), false, true, io);
   }
   if (SameFile(fileName, destName)) return Fail(io, destName + ": the copy would overwrite the file itself");
   std::string error;
@@ -445,7 +601,7 @@ int Load(const Options& o, recman::Engine& engine, Streams& io) {
   const std::string& fileName = o.positional[0];
   const std::string& inputName = o.positional[1];
   std::string host, error;
-  if (!RecordFilePath(fileName, host, error)) return Fail(io, error);
+  if (!RecordFilePath(o, o.typed[0], !o.server.empty(), host, error)) return Fail(io, error);
   Layout layout;
   if (o.csv && !ReadLayoutFile(*o.layout, layout, error)) return Fail(io, error);
   if (o.csv && layout.fields.empty()) return Fail(io, *o.layout + ": the layout has no \"fields\" for the CSV");
@@ -530,7 +686,7 @@ int Save(const Options& o, recman::Engine& engine, Streams& io) {
   const std::string& fileName = o.positional[0];
   const std::string& outputName = o.positional[1];
   std::string host, error;
-  if (!RecordFilePath(fileName, host, error)) return Fail(io, error);
+  if (!RecordFilePath(o, o.typed[0], !o.server.empty(), host, error)) return Fail(io, error);
   Layout layout;
   if (o.csv && !ReadLayoutFile(*o.layout, layout, error)) return Fail(io, error);
   if (o.csv && layout.fields.empty()) return Fail(io, *o.layout + ": the layout has no \"fields\" for the CSV");
@@ -743,8 +899,21 @@ std::string DescribeFile(const std::string& name, const FileDescription& d) {
   return out.str();
 }
 
-int RunRecman(const std::vector<std::string>& args, recman::Engine& engine, Streams io) {
-  if (args.empty()) return Usage(io, "no command given");
+int RunRecman(const std::vector<std::string>& allArgs, const std::string& serverFromEnvironment, Streams io) {
+  // --server and --root may come before the command word too.
+  std::vector<std::string> args;
+  std::vector<std::string> leading;
+  std::size_t first = 0;
+  while (first < allArgs.size() && (allArgs[first] == "--server" || allArgs[first] == "--root")) {
+    if (first + 1 >= allArgs.size()) return Usage(io, allArgs[first] + " needs a value");
+    leading.push_back(allArgs[first]);
+    leading.push_back(allArgs[first + 1]);
+    first += 2;
+  }
+  if (first >= allArgs.size()) return Usage(io, "no command given");
+  args.push_back(allArgs[first]);
+  args.insert(args.end(), leading.begin(), leading.end());
+  args.insert(args.end(), allArgs.begin() + static_cast<std::ptrdiff_t>(first) + 1, allArgs.end());
   const std::string& command = args[0];
   if (command == "--help" || command == "-h" || command == "help") {
     io.out << kUsage;
@@ -755,19 +924,25 @@ int RunRecman(const std::vector<std::string>& args, recman::Engine& engine, Stre
     return kExitOk;
   }
   if (command != "create" && command != "xdf" && command != "stat" && command != "load" && command != "save" &&
-      command != "verify" && command != "backup") {
+      command != "verify" && command != "backup" && command != "copy") {
     return Usage(io, "unknown command " + command);
   }
   Options options;
+  options.server = serverFromEnvironment;
   std::string error;
   if (!ParseOptions(args, command, options, error)) return Usage(io, error);
-  if (command == "create") return Create(options, engine, io);
   if (command == "xdf") return Xdf(options, io);
+  if (command == "verify") return Verify(options, io);
+  if (command == "backup") return Backup(options, io);
+  if (command == "copy") return Copy(options, io);
+  std::unique_ptr<recman::StorePlace> place;
+  if (!MakePlace(options, !options.server.empty(), place, error)) return Fail(io, error);
+  const recman::EngineOptions engineOptions;
+  recman::Engine engine(engineOptions, std::move(place));
+  if (command == "create") return Create(options, engine, io);
   if (command == "stat") return Stat(options, engine, io);
   if (command == "load") return Load(options, engine, io);
-  if (command == "save") return Save(options, engine, io);
-  if (command == "backup") return Backup(options, io);
-  return Verify(options, io);
+  return Save(options, engine, io);
 }
 
 }  // namespace recman_tool
