@@ -235,4 +235,26 @@ TEST_F(RecmanServerTest, AServerThatCannotBeReachedIsAFailureNamingTheFile) {
   EXPECT_EQ(verify.status, 1);
 }
 
+TEST_F(RecmanServerTest, AdminCheckVerifiesTheFilesOfAnInstallationOnTheServer) {
+  const std::string inst = dir_.path() + "/office";
+  const std::string admin = std::string(MODCARTA_BIN_DIR) + "/modcarta-admin";
+  ASSERT_EQ(testing_support::RunProgram(dir_.path(), admin, {"init", inst, "--demo"}).status, 0);
+  for (const char* file : {"FinquesV", "DepartaV", "TranLauV"}) {
+    const std::string name = std::string("DADES/") + file + ".dat";
+    Result copied = Run(inst, {"copy", "local:" + name, "server:" + name, "--server", cluster_.conninfo()});
+    ASSERT_EQ(copied.status, 0) << copied.err;
+    std::filesystem::remove(inst + "/" + name);
+  }
+  const std::string orba = testing_support::ReadFile(inst + "/Orba.ini");
+  WriteFile(inst + "/Orba.ini", orba + "[Dades]\r\nServidor=" + cluster_.conninfo() + "\r\n");
+  Result check = testing_support::RunProgram(dir_.path(), admin, {"check", inst});
+  EXPECT_EQ(check.status, 0) << check.out << check.err;
+
+  WriteFile(inst + "/Orba.ini",
+            orba + "[Dades]\r\nServidor=host=" + dir_.path() + " port=1 dbname=none connect_timeout=2\r\n");
+  check = testing_support::RunProgram(dir_.path(), admin, {"check", inst});
+  EXPECT_EQ(check.status, 1);
+  EXPECT_NE(check.out.find("DADES/TranLauV.dat on the server: cannot be opened"), std::string::npos) << check.out;
+}
+
 }  // namespace

@@ -9,7 +9,6 @@
 
 #include "build_version.h"
 #include "platform/sharing.h"
-#include "recman/engine.h"
 #include "session/station.h"
 #include "tools/admin/texts.h"
 #include "tools/admin/installation.h"
@@ -78,11 +77,12 @@ bool ParseArguments(const std::vector<std::string>& args, Arguments& a, std::str
 }
 
 // Runs a recman command in-process; its messages go to the error stream.
+// The files are made on this host: a new installation keeps its record files here until the
+// administrator copies them to a server.
 bool Recman(const std::vector<std::string>& args, Streams& io) {
-  recman::Engine engine;
   std::istringstream in;
   std::ostringstream out;
-  return recman_tool::RunRecman(args, engine, recman_tool::Streams{in, out, io.err}) == recman_tool::kExitOk;
+  return recman_tool::RunRecman(args, "", recman_tool::Streams{in, out, io.err}) == recman_tool::kExitOk;
 }
 
 int Init(const Arguments& a, const SharedFiles& shared, Streams& io) {

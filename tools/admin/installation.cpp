@@ -8,6 +8,10 @@
 #include <filesystem>
 
 #include "platform/files.h"
+#include "platform/paths.h"
+#include "recman/server_place.h"
+#include "recman/status.h"
+#include "recman/store_place.h"
 #include "recman/verify.h"
 #include "session/catalogue.h"
 #include "session/form.h"
@@ -280,7 +284,24 @@ std::vector<std::string> CheckInstallation(const std::string& rootName) {
                        Stem(p) + ".HLP");
   }
 
-  // Descriptions and record files.
+  // Descriptions and record files: on the database server that [Dades] Servidor names, else in
+  // DADES/. A file missing from either is no problem: the program creates it from its
+  // description.
+  std::string server = session::FindIniValue(orba, "Dades", "Servidor");
+  server.erase(0, server.find_first_not_of(' '));
+  server.erase(server.find_last_not_of(' ') + 1);
+  std::unique_ptr<recman::StorePlace> place;
+  if (!server.empty()) {
+    recman::ServerOptions options;
+    options.conninfo = server;
+    options.root = fs::absolute(root, ec).lexically_normal().string();
+    while (options.root.size() > 1 && options.root.back() == '/') options.root.pop_back();
+    std::string error;
+    if (recman::OpenServerPlace(options, place, error) != recman::kStatusOk || !place) {
+      problems.push_back(shown("Orba.ini") + ": [Dades] Servidor names a database server, but " + error);
+      place.reset();
+    }
+  }
   for (const std::string& name : kRecordFiles) {
     std::string xdf = "ddf/" + name + ".xdf";
     bool ok = false;
@@ -294,6 +315,27 @@ std::vector<std::string> CheckInstallation(const std::string& rootName) {
       problems.push_back(shown(xdf) + ": damaged (" + error + "); make it again with recman xdf");
     }
     std::string dat = "DADES/" + name + ".dat";
+    if (!server.empty()) {
+      if (!place) continue;
+      // The server knows the file by the name the program gives it.
+      const std::string path = platform::HostPath(fs::absolute(root / dat, ec).lexically_normal().string());
+      std::unique_ptr<recman::Store> store;
+      std::unique_ptr<recman::RecordLocks> locks;
+      recman::Status status = place->Open(path, false, store, locks);
+      store.reset();
+      locks.reset();
+      if (status == recman::kStatusFileNotFound) continue;
+      std::string report;
+      if (status != recman::kStatusOk) {
+        problems.push_back(dat + " on the server: cannot be opened (status " + std::to_string(status) +
+                           "); is the server running and [Dades] Servidor right?");
+      } else if (!recman::VerifyFile(*place, path, report)) {
+        std::string first = report.substr(0, report.find('\n'));
+        problems.push_back(dat + " on the server: fails recman verify (" + first +
+                           "); see recman --server ... verify, and restore the last backup if it stays so");
+      }
+      continue;
+    }
     if (!fs::exists(root / dat, ec)) continue;  // the program creates it from its description
     std::string report;
     if (!recman::VerifyFile((root / dat).string(), report)) {
