@@ -25,6 +25,7 @@
 #include "recman/engine.h"
 #include "session/environment.h"
 #include "support/temp_dir.h"
+#include "support/test_store.h"
 #include "tui/console/headless_backend.h"
 #include "tui/console/process.h"
 
@@ -82,6 +83,7 @@ class Installation {
     std::string command = std::string("'") + MODCARTA_SOURCE_DIR + "/demo/make-install' '" + MODCARTA_BIN_DIR +
                           "' '" + root_ + "' >/dev/null";
     ok_ = std::system(command.c_str()) == 0;
+    if (ok_ && testing_support::RecordFilesOnServer()) ok_ = MoveToServer();
     station_ = root_ + "/T1";
     std::system(("mkdir -p '" + station_ + "'").c_str());
     WriteDosFile(station_ + "/Sessio.ini",
@@ -104,7 +106,7 @@ class Installation {
 
   // A record of a data file by its key 0, read straight from the record manager.
   std::optional<std::string> Record(const std::string& file, const std::string& key) const {
-    recman::Engine engine;
+    testing_support::TestEngine engine(root_);
     char pos[recman::kPositionBlockSize] = {};
     std::string path = root_ + "/DADES/" + file + ".dat";
     char owner[5] = {'M', 'O', 'D', 'C', 0};
@@ -133,15 +135,17 @@ class Installation {
   bool Load(const std::string& file, const std::vector<std::string>& csv) const {
     std::string input = dir_.path() + "/" + file + "-extra.csv";
     std::ofstream(input, std::ios::binary) << Join(csv);
-    return Shell(Tool() + " load '" + root_ + "/DADES/" + file + ".dat' '" + input + "' --layout '" + Layout(file) +
+    return Shell(Tool() + ServerArguments() + " load '" + root_ + "/DADES/" + file + ".dat' '" + input + "' --layout '" + Layout(file) +
                  "' --csv >/dev/null");
   }
   // Every record of a data file as CSV in key order: `recman save FILE - --layout L --csv`.
   std::string Save(const std::string& file) const {
-    std::optional<std::string> csv = tui::RunCaptured(
-        {std::string(MODCARTA_BIN_DIR) + "/recman", "save", root_ + "/DADES/" + file + ".dat", "-", "--layout",
-         Layout(file), "--csv"},
-        {}, 10000, std::size_t{1} << 24);
+    std::vector<std::string> args = {std::string(MODCARTA_BIN_DIR) + "/recman", "save", root_ + "/DADES/" + file + ".dat",
+                                     "-", "--layout", Layout(file), "--csv"};
+    if (testing_support::RecordFilesOnServer()) {
+      args.insert(args.end(), {"--server", testing_support::TestCluster().conninfo(), "--root", root_});
+    }
+    std::optional<std::string> csv = tui::RunCaptured(args, {}, 10000, std::size_t{1} << 24);
     return csv.value_or("");
   }
   // Replaces the first occurrence of a text in an installed file; false when it is not there.
@@ -173,6 +177,26 @@ class Installation {
 
  private:
   static std::string Tool() { return std::string("'") + MODCARTA_BIN_DIR + "/recman'"; }
+  // The recman options that name the installation's server, when its files are there.
+  std::string ServerArguments() const {
+    if (!testing_support::RecordFilesOnServer()) return "";
+    return " --server '" + testing_support::TestCluster().conninfo() + "' --root '" + root_ + "'";
+  }
+  // The demo's record files copied to the test's server (the local ones removed, so nothing
+  // reads them by mistake), and the server named in Orba.ini.
+  bool MoveToServer() const {
+    if (!testing_support::TestCluster().ok()) return false;
+    for (const char* file : {"FinquesV", "DepartaV", "TranLauV"}) {
+      const std::string local = root_ + "/DADES/" + file + ".dat";
+      if (!Shell(Tool() + ServerArguments() + " copy 'local:" + local + "' 'server:DADES/" + file + ".dat' >/dev/null")) {
+        return false;
+      }
+      Shell("rm -f '" + local + "' '" + local + "-wal' '" + local + "-shm' '" + local + "-lock'");
+    }
+    std::ofstream(root_ + "/Orba.ini", std::ios::binary | std::ios::app)
+        << "[Dades]\r\nServidor=" << testing_support::TestCluster().conninfo() << "\r\n";
+    return true;
+  }
   static std::string Layout(const std::string& file) {
     return std::string(MODCARTA_SOURCE_DIR) + "/demo/layouts/" + file + ".json";
   }
@@ -197,7 +221,7 @@ inline int UpdateInOtherProcess(const Installation& inst, const std::string& fil
   std::fflush(nullptr);
   pid_t pid = ::fork();
   if (pid == 0) {
-    recman::Engine engine;
+    testing_support::TestEngine engine(inst.root());
     char pos[recman::kPositionBlockSize] = {};
     std::string path = inst.root() + "/DADES/" + file + ".dat";
     char owner[5] = {'M', 'O', 'D', 'C', 0};

@@ -200,6 +200,7 @@ TEST(ProgramStartTest, AMissingFormEndsTheRunWithItsNameAndANonZeroStatus) {
 }
 
 TEST(ProgramStartTest, ADataFileThatCannotBeOpenedIsReportedAndEndsTheRun) {
+  if (testing_support::RecordFilesOnServer()) GTEST_SKIP() << "the file is removed from this host";
   Installation inst;
   ASSERT_TRUE(inst.ok());
   // Neither the file nor its description: it can be neither opened nor created.
@@ -262,6 +263,24 @@ TEST(ProgramLockTest, TheRegistryEntryOfAnOpenCardIsRenewedWhileTheOperatorWaits
   EXPECT_TRUE(after.empty()) << "released when the card is left";
 }
 
+TEST(ProgramStartTest, ADatabaseServerThatCannotBeReachedIsReportedLikeAnUnopenableFile) {
+  if (testing_support::RecordFilesOnServer()) GTEST_SKIP() << "Orba.ini names the test's own server already";
+  Installation inst;
+  ASSERT_TRUE(inst.ok());
+  // Named in Orba.ini, but nothing listens there: the first data file cannot be opened.
+  std::ofstream(inst.root() + "/Orba.ini", std::ios::binary | std::ios::app)
+      << "[Dades]\r\nServidor=host=" << inst.scratch() << " port=1 dbname=none connect_timeout=2\r\n";
+  std::string screen;
+  Session run(inst, {[&](tui::HeadlessControl& c) {
+    screen = c.Text();
+    c.PushKey('x');
+  }});
+  EXPECT_EQ(run.Execute(), 1);
+  EXPECT_NE(screen.find("FinquesV"), std::string::npos) << screen;
+  EXPECT_NE(run.Failure().find("the data file " + inst.root() + "/DADES/FinquesV could not be opened"), std::string::npos)
+      << run.Failure();
+}
+
 }  // namespace
 }  // namespace app_test
 
@@ -271,7 +290,7 @@ namespace {
 // Another client of the record manager holding a record lock on one TranLauV record.
 class RecordLockHolder {
  public:
-  RecordLockHolder(const Installation& inst, const std::string& key) {
+  RecordLockHolder(const Installation& inst, const std::string& key) : engine_(inst.root()) {
     std::string path = inst.root() + "/DADES/TranLauV.dat";
     char owner[5] = {'M', 'O', 'D', 'C', 0};
     std::uint32_t len = 5;
@@ -295,7 +314,7 @@ class RecordLockHolder {
   }
 
  private:
-  recman::Engine engine_;
+  testing_support::TestEngine engine_;
   char pos_[recman::kPositionBlockSize] = {};
   bool opened_ = false;
   bool locked_ = false;

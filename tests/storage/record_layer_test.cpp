@@ -13,6 +13,7 @@
 #include "storage/fakes.h"
 #include "storage/record_files.h"
 #include "support/temp_dir.h"
+#include "support/test_store.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ class RecordLayerTest : public ::testing::Test {
 
   testing_support::TempDir root;
   session::Session session;
-  recman::Engine engine;
+  testing_support::TestEngine engine;
   RecordingManager manager{engine};
   FakeSystem system;
   FakeUi ui;
@@ -86,7 +87,7 @@ class RecordLayerTest : public ::testing::Test {
 
 TEST_F(RecordLayerTest, MissingFileIsCreatedFromItsDescriptionAndOpened) {
   ASSERT_EQ(layer->RecOpen(506, Name("DADES\\Cases"), area), 0);
-  EXPECT_TRUE(std::filesystem::exists(root / "DADES/Cases.dat"));
+  if (!testing_support::RecordFilesOnServer()) EXPECT_TRUE(std::filesystem::exists(root / "DADES/Cases.dat"));
   int keyLength = -1, recordLength = -1;
   layer->RecKeyInfo(506, 0, keyLength, recordLength);
   EXPECT_EQ(keyLength, 4);
@@ -109,6 +110,7 @@ TEST_F(RecordLayerTest, MissingFileIsCreatedFromItsDescriptionAndOpened) {
 }
 
 TEST_F(RecordLayerTest, NameFormsGiveTheirPaths) {
+  if (testing_support::RecordFilesOnServer()) GTEST_SKIP() << "names looked up on this host's file system";
   std::filesystem::create_directories(root / "DADES.OLD");
   WriteDescription(root / "ddf/a.xdf", TestFileBuffer());
   WriteDescription(root / "ddf/Fin.xdf", TestFileBuffer());

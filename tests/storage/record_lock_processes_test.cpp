@@ -12,6 +12,7 @@
 #include "storage/record_files.h"
 #include "storage/record_layer.h"
 #include "support/temp_dir.h"
+#include "support/test_store.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ TEST(RecordLockProcessesTest, MessageShownOnceAndClosedWhenTheReadSucceeds) {
 
   // Create the file with one record before the other process starts.
   {
-    recman::Engine engine;
+    testing_support::TestEngine engine;
     FakeSystem system;
     FakeUi ui;
     storage::RecordLayer layer(engine, session, system, ui, nullptr, root.SystemDir() + "db.log");
@@ -42,7 +43,7 @@ TEST(RecordLockProcessesTest, MessageShownOnceAndClosedWhenTheReadSucceeds) {
 
   Signal held, release;
   pid_t holder = RunChild([&] {
-    recman::Engine engine;
+    testing_support::TestEngine engine;
     FakeSystem system;
     FakeUi ui;
     storage::RecordLayer layer(engine, session, system, ui, nullptr, root.SystemDir() + "db.log");
@@ -56,7 +57,7 @@ TEST(RecordLockProcessesTest, MessageShownOnceAndClosedWhenTheReadSucceeds) {
   });
   ASSERT_EQ(held.Wait(), '.');
 
-  recman::Engine engine;
+  testing_support::TestEngine engine;
   FakeSystem system;
   FakeUi ui;
   storage::RecordLayer layer(engine, session, system, ui, nullptr, root.SystemDir() + "db.log");
@@ -86,7 +87,7 @@ TEST(RecordLockProcessesTest, FileOpenedExclusivelyElsewhereIsWaitedFor) {
   session.RootDir = root.SystemDir();
   const std::string name = root.SystemDir() + "DADES\\Cases";
   {
-    recman::Engine engine;
+    testing_support::TestEngine engine;
     FakeSystem system;
     FakeUi ui;
     storage::RecordLayer layer(engine, session, system, ui, nullptr, root.SystemDir() + "db.log");
@@ -97,7 +98,7 @@ TEST(RecordLockProcessesTest, FileOpenedExclusivelyElsewhereIsWaitedFor) {
 
   Signal opened, close, closed;
   pid_t holder = RunChild([&] {
-    recman::Engine engine;
+    testing_support::TestEngine engine;
     std::array<char, recman::kPositionBlockSize> position{};
     const std::string host = (root / "DADES/Cases.dat") + std::string(1, '\0');
     std::string key = host;
@@ -114,7 +115,7 @@ TEST(RecordLockProcessesTest, FileOpenedExclusivelyElsewhereIsWaitedFor) {
   });
   ASSERT_EQ(opened.Wait(), '.');
 
-  recman::Engine engine;
+  testing_support::TestEngine engine;
   FakeSystem system;
   FakeUi ui;
   storage::RecordLayer layer(engine, session, system, ui, nullptr, root.SystemDir() + "db.log");
@@ -143,7 +144,7 @@ TEST(RecordLockProcessesTest, FileCreatedByAnotherWorkstationMeanwhileIsOpened) 
   session::Session session;
   session.RootDir = root.SystemDir();
   auto openAsWorkstation = [&](const std::string& file, storage::RecordManager* manager) {
-    recman::Engine engine;
+    testing_support::TestEngine engine;
     FakeSystem system;
     FakeUi ui;
     bool fatal = false;
@@ -158,7 +159,7 @@ TEST(RecordLockProcessesTest, FileCreatedByAnotherWorkstationMeanwhileIsOpened) 
     return st == 0 && !fatal && ui.events.empty() ? 0 : 100 + (st & 0x3F);
   };
 
-  recman::Engine engine;
+  testing_support::TestEngine engine;
   RecordingManager manager(engine);
   manager.intercept = [&](std::uint16_t op) -> std::optional<std::int16_t> {
     if (op == recman::kOpCreate) {
