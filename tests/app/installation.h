@@ -106,7 +106,7 @@ class Installation {
 
   // A record of a data file by its key 0, read straight from the record manager.
   std::optional<std::string> Record(const std::string& file, const std::string& key) const {
-    testing_support::TestEngine engine(root_);
+    testing_support::TestEngine engine(root_, conninfo_);
     char pos[recman::kPositionBlockSize] = {};
     std::string path = root_ + "/DADES/" + file + ".dat";
     char owner[5] = {'M', 'O', 'D', 'C', 0};
@@ -143,7 +143,7 @@ class Installation {
     std::vector<std::string> args = {std::string(MODCARTA_BIN_DIR) + "/recman", "save", root_ + "/DADES/" + file + ".dat",
                                      "-", "--layout", Layout(file), "--csv"};
     if (testing_support::RecordFilesOnServer()) {
-      args.insert(args.end(), {"--server", testing_support::TestCluster().conninfo(), "--root", root_});
+      args.insert(args.end(), {"--server", conninfo_, "--root", root_});
     }
     std::optional<std::string> csv = tui::RunCaptured(args, {}, 10000, std::size_t{1} << 24);
     return csv.value_or("");
@@ -167,6 +167,8 @@ class Installation {
     return dir;
   }
   const std::string& scratch() const { return dir_.path(); }
+  // The installation's database on the test's server ("" while its files are on this host).
+  const std::string& conninfo() const { return conninfo_; }
 
   std::string ReadFile(const std::string& relative) const {
     std::ifstream in(root_ + "/" + relative, std::ios::binary);
@@ -180,12 +182,13 @@ class Installation {
   // The recman options that name the installation's server, when its files are there.
   std::string ServerArguments() const {
     if (!testing_support::RecordFilesOnServer()) return "";
-    return " --server '" + testing_support::TestCluster().conninfo() + "' --root '" + root_ + "'";
+    return " --server '" + conninfo_ + "' --root '" + root_ + "'";
   }
   // The demo's record files copied to the test's server (the local ones removed, so nothing
   // reads them by mistake), and the server named in Orba.ini.
-  bool MoveToServer() const {
-    if (!testing_support::TestCluster().ok()) return false;
+  bool MoveToServer() {
+    conninfo_ = testing_support::NewTestDatabase();
+    if (conninfo_.empty()) return false;
     for (const char* file : {"FinquesV", "DepartaV", "TranLauV"}) {
       const std::string local = root_ + "/DADES/" + file + ".dat";
       if (!Shell(Tool() + ServerArguments() + " copy 'local:" + local + "' 'server:DADES/" + file + ".dat' >/dev/null")) {
@@ -194,7 +197,7 @@ class Installation {
       Shell("rm -f '" + local + "' '" + local + "-wal' '" + local + "-shm' '" + local + "-lock'");
     }
     std::ofstream(root_ + "/Orba.ini", std::ios::binary | std::ios::app)
-        << "[Dades]\r\nServidor=" << testing_support::TestCluster().conninfo() << "\r\n";
+        << "[Dades]\r\nServidor=" << conninfo_ << "\r\n";
     return true;
   }
   static std::string Layout(const std::string& file) {
@@ -209,6 +212,7 @@ class Installation {
   testing_support::TempDir dir_;
   std::string root_;
   std::string station_;
+  std::string conninfo_;
   bool ok_ = false;
 };
 
@@ -221,7 +225,7 @@ inline int UpdateInOtherProcess(const Installation& inst, const std::string& fil
   std::fflush(nullptr);
   pid_t pid = ::fork();
   if (pid == 0) {
-    testing_support::TestEngine engine(inst.root());
+    testing_support::TestEngine engine(inst.root(), inst.conninfo());
     char pos[recman::kPositionBlockSize] = {};
     std::string path = inst.root() + "/DADES/" + file + ".dat";
     char owner[5] = {'M', 'O', 'D', 'C', 0};

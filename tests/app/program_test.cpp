@@ -290,7 +290,7 @@ namespace {
 // Another client of the record manager holding a record lock on one TranLauV record.
 class RecordLockHolder {
  public:
-  RecordLockHolder(const Installation& inst, const std::string& key) : engine_(inst.root()) {
+  RecordLockHolder(const Installation& inst, const std::string& key) : engine_(inst.root(), inst.conninfo()) {
     std::string path = inst.root() + "/DADES/TranLauV.dat";
     char owner[5] = {'M', 'O', 'D', 'C', 0};
     std::uint32_t len = 5;

@@ -3,6 +3,8 @@
 // use, stopped and removed when the process ends; forked children use their parent's).
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -29,15 +31,27 @@ inline PgCluster& TestCluster() {
   return *cluster;
 }
 
+// A database of its own on the process's server (one per installation, as in an office), made
+// now; its connection string, or "" when it cannot be made.
+inline std::string NewTestDatabase() {
+  static int made = 0;
+  const std::string name = "inst_" + std::to_string(::getpid()) + "_" + std::to_string(++made);
+  if (!TestCluster().ok() || TestCluster().Sql({"CREATE DATABASE " + name}) != 0) return "";
+  return TestCluster().conninfo(name);
+}
+
 // The place of the test's record files. On the server, files are named relative to root (the
-// installation root of a test that runs the program; "/" names them by their whole path).
-inline std::unique_ptr<recman::StorePlace> TestPlace(const std::string& root = "/", int busyTimeoutMs = 10000) {
+// installation root of a test that runs the program; "/" names them by their whole path), in
+// the database conninfo names (the server's first one when "").
+inline std::unique_ptr<recman::StorePlace> TestPlace(const std::string& root = "/", const std::string& conninfo = "",
+                                                     int busyTimeoutMs = 10000) {
   if (!RecordFilesOnServer()) return recman::LocalFiles(busyTimeoutMs);
   std::unique_ptr<recman::StorePlace> place;
   std::string error;
   if (!TestCluster().ok()) {
     ADD_FAILURE() << "the test's PostgreSQL server did not start";
-  } else if (recman::OpenServerPlace({TestCluster().conninfo(), root, busyTimeoutMs}, place, error) != 0) {
+  } else if (recman::OpenServerPlace({conninfo.empty() ? TestCluster().conninfo() : conninfo, root, busyTimeoutMs},
+                                      place, error) != 0) {
     ADD_FAILURE() << "the server module: " << error;
   }
   // Without a place every call answers a status, so the test fails where it uses the files.
@@ -47,7 +61,8 @@ inline std::unique_ptr<recman::StorePlace> TestPlace(const std::string& root = "
 // An engine over the test's place.
 class TestEngine : public recman::Engine {
  public:
-  explicit TestEngine(const std::string& root = "/") : recman::Engine(recman::EngineOptions{}, TestPlace(root)) {}
+  explicit TestEngine(const std::string& root = "/", const std::string& conninfo = "")
+      : recman::Engine(recman::EngineOptions{}, TestPlace(root, conninfo)) {}
 };
 
 }  // namespace testing_support
