@@ -2,8 +2,12 @@
 // over one of 1,000,000. The browser reads records only as lines are needed, so both should
 // cost the same; the run ends by printing the ratio of the two.
 //
-// Each file is built once per run (in a temporary directory removed at the end), through the
-// engine directly and inside one transaction, so that building the large file stays quick.
+// One page of the list (20 lines), on a SQLite file and on the same file kept on a PostgreSQL
+// server of the run's own, reached over a loopback connection.
+//
+// Each file is built once per run (in a temporary directory removed at the end, the server
+// stopped and removed with it), through the engine directly and inside one transaction, so
+// that building the large file stays quick.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -16,6 +20,8 @@
 #include <string>
 
 #include "recman/engine.h"
+#include "recman/server_place.h"
+#include "recman/store_place.h"
 #include "session/environment.h"
 #include "session/form.h"
 #include "session/session.h"
@@ -25,6 +31,7 @@
 #include "tui/widgets/list_browse.h"
 #include "tui/widgets/module.h"
 #include "tui/windows/windows.h"
+#include "tests/support/pg_cluster.h"
 
 namespace {
 
@@ -87,9 +94,26 @@ void Put16(std::string& out, std::size_t at, std::uint16_t v) {
   out[at + 1] = static_cast<char>(v >> 8);
 }
 
+// The run's PostgreSQL server (loopback TCP), started at its first use.
+testing_support::PgCluster& Server() {
+  static testing_support::PgCluster cluster(true);
+  return cluster;
+}
+
+// An engine on SQLite files, or on the run's server with `root` as the installation root.
+std::unique_ptr<recman::Engine> MakeEngine(bool server, const std::string& root) {
+  if (!server) return std::make_unique<recman::Engine>();
+  std::unique_ptr<recman::StorePlace> place;
+  std::string error;
+  if (!Server().ok() || recman::OpenServerPlace({Server().tcpConninfo(), root}, place, error) != 0) return nullptr;
+  return std::make_unique<recman::Engine>(recman::EngineOptions{}, std::move(place));
+}
+
 // Builds "<dir>/LIST.dat" with `count` records keyed by 8 digits, in one transaction.
-bool BuildFile(const std::string& dir, int count) {
-  recman::Engine engine;
+bool BuildFile(const std::string& dir, int count, bool server) {
+  std::unique_ptr<recman::Engine> made = MakeEngine(server, dir);
+  if (!made) return false;
+  recman::Engine& engine = *made;
   std::array<char, recman::kPositionBlockSize> pos{};
   std::string spec(32, '\0');
   Put16(spec, 0, kRecordLength);
@@ -129,24 +153,25 @@ bool BuildFile(const std::string& dir, int count) {
   return true;
 }
 
-// One directory per file size, built on first use and kept for the run.
+// One directory per file size and store, built on first use and kept for the run.
 class Files {
  public:
   ~Files() {
     std::error_code ec;
     for (auto& [count, dir] : dirs_) std::filesystem::remove_all(dir, ec);
   }
-  const std::string* Dir(int count) {
-    auto it = dirs_.find(count);
+  const std::string* Dir(int count, bool server = false) {
+    const std::pair<int, bool> which{count, server};
+    auto it = dirs_.find(which);
     if (it != dirs_.end()) return &it->second;
     std::string pattern = (std::filesystem::temp_directory_path() / "modcarta-bench-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) return nullptr;
-    if (!BuildFile(pattern, count)) return nullptr;
-    return &(dirs_[count] = pattern);
+    if (!BuildFile(pattern, count, server)) return nullptr;
+    return &(dirs_[which] = pattern);
   }
 
  private:
-  std::map<int, std::string> dirs_;
+  std::map<std::pair<int, bool>, std::string> dirs_;
 };
 
 Files& BenchFiles() {
@@ -160,6 +185,62 @@ std::map<int, double>& MeanSeconds() {
   return means;
 }
 
+// The list's whole world: a console, the windows, the record layer with the file open, a
+// form with the one list, and the module that writes its lines.
+class ListRig {
+ public:
+  ListRig(const std::string& dir, bool server)
+      : made_(tui::MakeHeadlessBackend({25, 80})),
+        script_(*made_.control),
+        console_(std::move(made_.backend)),
+        windows_(console_, session_, system_, environment_),
+        engine_(MakeEngine(server, dir)),
+        module_(area_) {
+    session_.RootDir = dir + "\\";
+    session_.TempDir = dir + "\\";
+    if (!engine_) return;
+    records_ = std::make_unique<storage::RecordLayer>(*engine_, session_, system_, ui_, [](int) {}, dir + "\\db.log");
+    if (records_->RecOpen(kHandle, dir + "\\LIST", area_) != 0) return;
+    form_.Panels.resize(1);
+    form_.Lists.resize(2);
+    for (std::size_t i = 0; i < 8; ++i) form_.Lists[1].Attribute[i] = static_cast<std::int16_t>(kListAttributes[i]);
+    form_.Lists[1].Title = "RECORDS";
+    form_.ListCount = 1;
+    widgets_ = std::make_unique<tui::Widgets>(console_, windows_, form_, *records_, session_, system_, module_);
+  }
+  ~ListRig() {
+    if (records_) records_->RecResetAll();
+  }
+  bool ok() const { return widgets_ != nullptr; }
+  // Opens the list, pages down `pages` times and closes it; the seconds it took.
+  double Browse(int pages) {
+    script_.ClearInput();
+    for (int i = 0; i < pages; ++i) script_.PushKey(tui::key::kPgDn);
+    script_.PushKey(tui::key::kEscape);
+    auto start = std::chrono::steady_clock::now();
+    std::int16_t result = tui::ListBrowse(*widgets_, 1);
+    benchmark::DoNotOptimize(result);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+  long lines() const { return module_.lines; }
+
+ private:
+  session::Session session_;
+  session::MapEnvironment environment_;
+  QuietSystem system_;
+  tui::HeadlessBackend made_;
+  tui::HeadlessControl& script_;
+  tui::Console console_;
+  tui::Windows windows_;
+  NoUi ui_;
+  std::unique_ptr<recman::Engine> engine_;
+  std::unique_ptr<storage::RecordLayer> records_;
+  std::array<char, kRecordLength> area_{};
+  session::Form form_;
+  ListModule module_;
+  std::unique_ptr<tui::Widgets> widgets_;
+};
+
 void BM_OpenListAndPageDown(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
   const std::string* dir = BenchFiles().Dir(count);
@@ -167,50 +248,47 @@ void BM_OpenListAndPageDown(benchmark::State& state) {
     state.SkipWithError("cannot build the record file");
     return;
   }
-  session::Session session;
-  session.RootDir = *dir + "\\";
-  session.TempDir = *dir + "\\";
-  session::MapEnvironment environment;
-  QuietSystem system;
-  tui::HeadlessBackend made = tui::MakeHeadlessBackend({25, 80});
-  tui::HeadlessControl& script = *made.control;
-  tui::Console console(std::move(made.backend));
-  tui::Windows windows(console, session, system, environment);
-  NoUi ui;
-  recman::Engine engine;
-  storage::RecordLayer records(engine, session, system, ui, [](int) {}, *dir + "\\db.log");
-  std::array<char, kRecordLength> area{};
-  if (records.RecOpen(kHandle, *dir + "\\LIST", area) != 0) {
+  ListRig rig(*dir, false);
+  if (!rig.ok()) {
     state.SkipWithError("cannot open the record file");
     return;
   }
-  session::Form form;
-  form.Panels.resize(1);
-  form.Lists.resize(2);
-  for (std::size_t i = 0; i < 8; ++i) form.Lists[1].Attribute[i] = static_cast<std::int16_t>(kListAttributes[i]);
-  form.Lists[1].Title = "RECORDS";
-  form.ListCount = 1;
-  ListModule module(area);
-  tui::Widgets widgets(console, windows, form, records, session, system, module);
-
   double total = 0;
   long browses = 0;
   for (auto _ : state) {
-    script.ClearInput();
-    for (int i = 0; i < kPages; ++i) script.PushKey(tui::key::kPgDn);
-    script.PushKey(tui::key::kEscape);
-    auto start = std::chrono::steady_clock::now();
-    std::int16_t result = tui::ListBrowse(widgets, 1);
-    total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    total += rig.Browse(kPages);
     ++browses;
-    benchmark::DoNotOptimize(result);
   }
-  state.counters["lines_read"] = benchmark::Counter(static_cast<double>(module.lines) / static_cast<double>(browses));
+  state.counters["lines_read"] = benchmark::Counter(static_cast<double>(rig.lines()) / static_cast<double>(browses));
   if (browses > 0) MeanSeconds()[count] = total / static_cast<double>(browses);
-  records.RecResetAll();
+}
+
+// One page of a list: the list opened on its first page and paged down ten times, the time
+// per page shown (20 lines each). Argument: 0 a SQLite file, 1 the file on the run's server
+// over loopback (1,000 records each).
+void BM_ListPage(benchmark::State& state) {
+  const bool server = state.range(0) != 0;
+  const std::string* dir = BenchFiles().Dir(1000, server);
+  if (dir == nullptr) {
+    state.SkipWithError(server ? "cannot build the record file on the server (is PostgreSQL 15 installed?)"
+                               : "cannot build the record file");
+    return;
+  }
+  ListRig rig(*dir, server);
+  if (!rig.ok()) {
+    state.SkipWithError("cannot open the record file");
+    return;
+  }
+  long pages = 0;
+  for (auto _ : state) {
+    state.SetIterationTime(rig.Browse(kPages) / (kPages + 1));
+    pages += kPages + 1;
+  }
+  state.counters["lines_per_page"] = benchmark::Counter(static_cast<double>(rig.lines()) / static_cast<double>(pages));
 }
 
 BENCHMARK(BM_OpenListAndPageDown)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ListPage)->ArgName("server")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,7 +1,8 @@
 // The demo installation laid out in a temporary directory for a benchmark, optionally with its
 // data replaced by 200 properties of 500 departments each (every other one with a record card,
-// about as many as in the demo). Laid out by demo/make-install with the recman utility built
-// beside the benchmark; removed at exit.
+// about as many as in the demo), and optionally with its record files on a PostgreSQL server of
+// the run's own (loopback TCP; Orba.ini names it). Laid out by demo/make-install with the
+// recman utility built beside the benchmark; removed at exit.
 #pragma once
 
 #include <stdlib.h>
@@ -15,6 +16,7 @@
 #include <string>
 
 #include "session/environment.h"
+#include "tests/support/pg_cluster.h"
 
 namespace bench_support {
 
@@ -25,16 +27,23 @@ inline std::string SourceDir() { return MODCARTA_SOURCE_DIR; }
 inline std::string BinDir() { return std::filesystem::canonical("/proc/self/exe").parent_path().string(); }
 inline bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
 
+// The run's PostgreSQL server, started at its first use and removed at exit.
+inline testing_support::PgCluster& Server() {
+  static testing_support::PgCluster cluster(true);
+  return cluster;
+}
+
 // An installation in a temporary directory, removed at exit.
 class Installation {
  public:
-  explicit Installation(bool large) {
+  explicit Installation(bool large, bool server = false) {
     std::string pattern = (std::filesystem::temp_directory_path() / "modcarta-bench-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) return;
     dir_ = pattern;
     root_ = dir_ + "/inst";
     ok_ = Shell("'" + SourceDir() + "/demo/make-install' '" + BinDir() + "' '" + root_ + "' >/dev/null");
     if (ok_ && large) ok_ = ReplaceData();
+    if (ok_ && server) ok_ = MoveToServer(large ? "mcbench_large" : "mcbench_demo");
     station_ = root_ + "/T1";
     std::filesystem::create_directories(station_);
     std::ofstream(station_ + "/Sessio.ini", std::ios::binary)
@@ -66,6 +75,26 @@ class Installation {
            Shell("'" + BinDir() + "/recman' load '" + path + "' '" + input + "' --layout '" + SourceDir() +
                  "/demo/layouts/" + file + ".json' --csv >/dev/null");
   }
+  // The data files go to a database of their own on the run's server, loaded from a CSV save
+  // of each; the installation's Orba.ini names the server, and the local files are removed.
+  bool MoveToServer(const std::string& database) {
+    if (!Server().ok() || Server().Sql("CREATE DATABASE " + database) != 0) return false;
+    const std::string conninfo = Server().tcpConninfo(database);
+    std::ofstream(root_ + "/Orba.ini", std::ios::binary | std::ios::app) << "[Dades]\r\nServidor=" << conninfo << "\r\n";
+    const std::string recman = "cd '" + root_ + "' && '" + BinDir() + "/recman' ";
+    const std::string server = recman + "--server '" + conninfo + "' ";
+    for (const char* f : {"FinquesV", "DepartaV", "TranLauV"}) {
+      const std::string file = f, csv = dir_ + "/" + file + "-server.csv";
+      const std::string layout = " --layout '" + SourceDir() + "/demo/layouts/" + file + ".json' --csv";
+      if (!Shell(recman + "save DADES/" + file + ".dat '" + csv + "'" + layout + " >/dev/null") ||
+          !Shell(server + "create DADES/" + file + ".dat ddf/" + file + ".xdf >/dev/null") ||
+          !Shell(server + "load DADES/" + file + ".dat '" + csv + "'" + layout + " >/dev/null")) {
+        return false;
+      }
+      std::filesystem::remove(root_ + "/DADES/" + file + ".dat");
+    }
+    return true;
+  }
   bool ReplaceData() {
     std::string finques = "codi,nom,adreca,poblacio,codi_postal,administrador\n";
     std::string departa = "finca,departament,nom,tipologia,titular,data_alta,superficie,tipus,coeficient\n";
@@ -94,10 +123,10 @@ class Installation {
   bool ok_ = false;
 };
 
-inline Installation& InstallationFor(bool large) {
-  static std::unique_ptr<Installation> installations[2];
-  std::unique_ptr<Installation>& inst = installations[large ? 1 : 0];
-  if (!inst) inst = std::make_unique<Installation>(large);
+inline Installation& InstallationFor(bool large, bool server = false) {
+  static std::unique_ptr<Installation> installations[2][2];
+  std::unique_ptr<Installation>& inst = installations[large ? 1 : 0][server ? 1 : 0];
+  if (!inst) inst = std::make_unique<Installation>(large, server);
   return *inst;
 }
 
