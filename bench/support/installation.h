@@ -78,7 +78,7 @@ class Installation {
   // The data files go to a database of their own on the run's server, loaded from a CSV save
   // of each; the installation's Orba.ini names the server, and the local files are removed.
   bool MoveToServer(const std::string& database) {
-    if (!Server().ok() || Server().Sql("CREATE DATABASE " + database) != 0) return false;
+    if (!Server().ok() || Server().Sql({"CREATE DATABASE " + database}) != 0) return false;
     const std::string conninfo = Server().tcpConninfo(database);
     std::ofstream(root_ + "/Orba.ini", std::ios::binary | std::ios::app) << "[Dades]\r\nServidor=" << conninfo << "\r\n";
     const std::string recman = "cd '" + root_ + "' && '" + BinDir() + "/recman' ";
