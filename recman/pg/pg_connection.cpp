@@ -140,6 +140,10 @@ Status Connection::Connect() {
   values.push_back(nullptr);
   conn_ = PQconnectdbParams(keys.data(), values.data(), 0);
   PQconninfoFree(options);
+  // libpq prints the server's notices, and what the server says when it shuts down under an
+  // idle connection, on standard error: the operator's screen. A failed call has its own
+  // message in its result; these are dropped.
+  if (conn_) PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
   if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
     error_ = conn_ ? PQerrorMessage(conn_) : "out of memory";
     while (!error_.empty() && (error_.back() == '\n' || error_.back() == ' ')) error_.pop_back();
@@ -166,10 +170,12 @@ Status Connection::Connect() {
 Status Connection::Ready() {
   if (!broken()) return kStatusOk;
   if (inTransaction) return kStatusIoError;  // the transaction is lost; the engine rolls back
+  reconnecting_ = true;
   Status status = Connect();
-  if (status != kStatusOk) return status;
-  if ((status = Retake()) != kStatusOk) {
-    PQfinish(conn_);
+  if (status == kStatusOk) status = Retake();
+  reconnecting_ = false;
+  if (status != kStatusOk) {
+    if (conn_) PQfinish(conn_);
     conn_ = nullptr;
     return status;
   }
@@ -209,7 +215,25 @@ Status Connection::StatusOf(const Result& r) {
   return StatusOfSqlState(state);
 }
 
+// A statement outside a transaction (a read, a lock, BEGIN) that finds the connection gone is
+// run again once on a new connection, with the claim and the locks taken back: the first call
+// after a server restart then answers as any other. Inside a transaction nothing is repeated:
+// the transaction is lost and the engine rolls it back.
+bool Connection::MayRunAgain() const { return !inTransaction && !reconnecting_ && broken(); }
+
 Result Connection::Run(const Statement& s, const Params& p, Status& status) {
+  Result r = RunOnce(s, p, status);
+  if (status == kStatusIoError && MayRunAgain() && Ready() == kStatusOk) r = RunOnce(s, p, status);
+  return r;
+}
+
+Result Connection::Exec(const std::string& sql, Status& status) {
+  Result r = ExecOnce(sql, status);
+  if (status == kStatusIoError && MayRunAgain() && Ready() == kStatusOk) r = ExecOnce(sql, status);
+  return r;
+}
+
+Result Connection::RunOnce(const Statement& s, const Params& p, Status& status) {
   if (broken()) {
     status = kStatusIoError;
     return Result();
@@ -224,7 +248,7 @@ Result Connection::Run(const Statement& s, const Params& p, Status& status) {
   return r;
 }
 
-Result Connection::Exec(const std::string& sql, Status& status) {
+Result Connection::ExecOnce(const std::string& sql, Status& status) {
   if (broken()) {
     status = kStatusIoError;
     return Result();

@@ -122,12 +122,16 @@ class Connection {
  private:
   Status StatusOf(const Result& r);
   Status Retake();
+  bool MayRunAgain() const;
+  Result RunOnce(const Statement& s, const Params& p, Status& status);
+  Result ExecOnce(const std::string& sql, Status& status);
 
   std::string conninfo_;
   int busyTimeoutMs_;
   PGconn* conn_ = nullptr;
   std::set<std::string> prepared_;
   std::string error_;
+  bool reconnecting_ = false;
 };
 
 // Status of a failed result on a connection: 2 when the connection is gone.

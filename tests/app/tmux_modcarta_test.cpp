@@ -256,5 +256,46 @@ TEST_F(TmuxModcartaTest, AfterAStopAndFgTheMouseIsOnAgain) {
   EXPECT_TRUE(Ends(pid));
 }
 
+// With the record files on a server: the server stops while a card is being changed; the save
+// answers a status and the operator is told; once the server is back, the next save of the card
+// stores what was typed.
+TEST_F(TmuxModcartaTest, AfterTheServerIsBackTheNextSaveStoresTheCard) {
+  if (!testing_support::RecordFilesOnServer()) GTEST_SKIP() << "the record files are on this host";
+  TmuxModcarta card(inst_, DemoStation(inst_));
+  ASSERT_TRUE(card.Started());
+  card.WaitFor("Finca ..............:");
+  card.Type("5");
+  card.Keys({"Enter"});
+  card.WaitFor("Departament ........:");
+  card.Type("2");
+  card.Keys({"Enter"});
+  card.WaitFor("Inici del contracte");
+  card.Keys({"C-y"});
+  card.Type("01/03/2025");
+  card.Keys({"Tab"});
+  card.WaitFor("Inici del contracte : 1/3/2025");
+
+  ASSERT_TRUE(testing_support::TestCluster().Stop());
+  card.Keys({"NPage"});
+  std::this_thread::sleep_for(300ms);
+  card.Keys({"NPage"});
+  std::string screen = card.WaitFor("NO S'HAN POGUT DESAR ELS CANVIS", 30);
+  EXPECT_NE(screen.find("NO S'HAN POGUT DESAR ELS CANVIS"), std::string::npos) << screen;
+  ASSERT_TRUE(testing_support::TestCluster().Start());
+  card.Keys({"Enter"});
+  EXPECT_TRUE(card.WaitUntilGone("NO S'HAN POGUT DESAR ELS CANVIS")) << card.Screen();
+  // The card is back as typed; nothing the server said on its way down reached the screen.
+  screen = card.WaitFor("Inici del contracte : 01/03/2025");
+  EXPECT_NE(screen.find("Inici del contracte : 01/03/2025"), std::string::npos) << screen;
+  EXPECT_EQ(screen.find("shutdown"), std::string::npos) << screen;
+  card.Keys({"NPage"});
+  std::this_thread::sleep_for(300ms);
+  card.Keys({"NPage"});
+  screen = card.WaitFor("Departament ........: 3");
+  EXPECT_NE(screen.find("Departament ........: 3"), std::string::npos) << "saved, on to the next department:\n" << screen;
+  EXPECT_NE(CsvLine(inst_.Save("TranLauV"), "005,002,").find("2025-03-01"), std::string::npos)
+      << CsvLine(inst_.Save("TranLauV"), "005,002,");
+}
+
 }  // namespace
 }  // namespace app_test
