@@ -44,6 +44,34 @@ enum class Seek {
 // The stored form of every key of one record; nothing for a null key.
 using RecordKeys = std::vector<std::optional<std::string>>;
 
+// A record's place among equal values of each key, as both stores keep it beside the record:
+// 8 bytes little-endian per key, -1 for a null key.
+inline std::string PutSeqs(const std::vector<std::int64_t>& seqs) {
+  std::string out(seqs.size() * 8, '\0');
+  for (std::size_t k = 0; k < seqs.size(); ++k)
+    for (int b = 0; b < 8; ++b) out[k * 8 + b] = static_cast<char>((static_cast<std::uint64_t>(seqs[k]) >> (8 * b)) & 0xFF);
+  return out;
+}
+
+inline std::int64_t GetSeq(const std::string& seqs, std::size_t k) {
+  if (seqs.size() < (k + 1) * 8) return -1;
+  std::uint64_t v = 0;
+  for (int b = 7; b >= 0; --b) v = (v << 8) | static_cast<std::uint8_t>(seqs[k * 8 + b]);
+  return static_cast<std::int64_t>(v);
+}
+
+// The index entry of the record at addr for one key, from its packed places (Store::EntryOf):
+// 4 when the record's key is null.
+inline Status EntryFromSeqs(const std::string& packed, int keyIndex, std::string_view storedKey, std::uint32_t addr,
+                            IndexEntry& entry) {
+  std::int64_t seq = GetSeq(packed, static_cast<std::size_t>(keyIndex));
+  if (seq < 0) return kStatusKeyNotFound;
+  entry.key.assign(storedKey);
+  entry.seq = seq;
+  entry.addr = addr;
+  return kStatusOk;
+}
+
 class Store {
  public:
   virtual ~Store() = default;

@@ -173,21 +173,6 @@ const Statement kScanIndex{"scan_index",
 const Statement kScanRecords{"scan_records", "SELECT addr, data FROM recman_records WHERE file = $1 ORDER BY addr", 1,
                              kI8};
 
-std::string PutSeqs(const std::vector<std::int64_t>& seqs) {
-  std::string out(seqs.size() * 8, '\0');
-  for (std::size_t k = 0; k < seqs.size(); ++k)
-    for (int b = 0; b < 8; ++b)
-      out[k * 8 + b] = static_cast<char>((static_cast<std::uint64_t>(seqs[k]) >> (8 * b)) & 0xFF);
-  return out;
-}
-
-std::int64_t GetSeq(const std::string& seqs, std::size_t k) {
-  if (seqs.size() < (k + 1) * 8) return -1;
-  std::uint64_t v = 0;
-  for (int b = 7; b >= 0; --b) v = (v << 8) | static_cast<std::uint8_t>(seqs[k * 8 + b]);
-  return static_cast<std::int64_t>(v);
-}
-
 class PgStore : public Store {
  public:
   PgStore(std::shared_ptr<Connection> c, std::int64_t file, FileSpec spec, std::string owner, int ownerMode)
@@ -304,12 +289,7 @@ class PgStore : public Store {
     std::string packed;
     Status status = ReadSeqs(addr, packed);
     if (status != kStatusOk) return status;
-    std::int64_t seq = GetSeq(packed, keyIndex);
-    if (seq < 0) return kStatusKeyNotFound;
-    entry.key.assign(storedKey);
-    entry.seq = seq;
-    entry.addr = addr;
-    return kStatusOk;
+    return EntryFromSeqs(packed, keyIndex, storedKey, addr, entry);
   }
 
   Status Find(int keyIndex, Seek how, std::string_view key, std::int64_t seq, IndexEntry& entry,

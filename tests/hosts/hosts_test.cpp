@@ -278,6 +278,13 @@ TEST_F(HostsTest, AServerRestartedUnderAStationIsReportedAndWorkGoesOn) {
   Settled(*one);  // the message flushes the keys typed ahead before it reads one
   one->Keys({"Enter"});
   EXPECT_TRUE(one->WaitUntilGone("NO S'HAN POGUT DESAR ELS CANVIS")) << one->Screen();
+  // Work goes on: the card is there as typed, and the next save stores it.
+  one->WaitFor("Inici del contracte : 01/03/2025", 20);
+  Settled(*one);
+  one->Keys({"NPage", "NPage"});
+  one->WaitFor("Departament ........: 3", 20);
+  EXPECT_NE(CsvLine(Save("TranLauV"), "005,002,").find("2025-03-01"), std::string::npos)
+      << CsvLine(Save("TranLauV"), "005,002,");
   int status = -1;
   for (int i = 0; i < 6 && status < 0; ++i) {
     Settled(*one);
