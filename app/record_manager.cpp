@@ -28,7 +28,6 @@ bool ProgramRecordManager::Start(const session::Session& session, std::string& r
   recman::ServerOptions server;
   server.conninfo = session.DataServer;
   server.root = session.RootDir.empty() ? platform::CurrentDirectory() : platform::HostPath(session.RootDir);
-  while (server.root.size() > 1 && server.root.back() == '/') server.root.pop_back();
   server.busyTimeoutMs = options.busyTimeoutMs;
   std::unique_ptr<recman::StorePlace> place;
   std::string error;
