@@ -28,7 +28,15 @@ void* ModuleSymbol(const char* moduleFile, const char* symbol, std::string& erro
     return nullptr;
   }
   // Installed, the programs are in <prefix>/bin and the modules in <prefix>/<libdir>/modcarta.
-  for (const std::string& folder : {programFolder, programFolder + "/../" + MODCARTA_MODULE_SUBDIR}) {
+  const std::string folders[] = {programFolder, programFolder + "/../" + MODCARTA_MODULE_SUBDIR};
+  // A module this process has loaded already is taken as it is, without looking at the file
+  // system again (a process that has since changed its user may no longer reach the folder).
+  for (const std::string& folder : folders) {
+    handle = ::dlopen((folder + "/" + moduleFile).c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+    if (handle) break;
+  }
+  for (const std::string& folder : folders) {
+    if (handle) break;
     const std::string path = folder + "/" + moduleFile;
     if (::access(path.c_str(), F_OK) != 0) {
       tried += (tried.empty() ? "" : ", ") + path;

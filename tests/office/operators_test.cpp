@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "office.h"
+#include "recman/modules.h"
+#include "recman/store_place.h"
 #include "storage/access_log.h"
 #include "tui/console/keys.h"
 
@@ -26,6 +28,13 @@ class TwoOperators : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     if (::geteuid() != 0) return;
+    // The program loads its SQLite store from the build folder, which the operators' accounts
+    // may not reach (a private clone): it is loaded now, before the runs become operators.
+    std::string moduleError;
+    if (!recman::ModuleSymbol(recman::kLocalFilesModule, "recman_local_files_place", moduleError)) {
+      failure_ = moduleError;
+      return;
+    }
     office_ = new Office();
     std::string why;
     if (!office_->Make(why)) failure_ = why;
